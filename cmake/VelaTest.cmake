@@ -1,0 +1,23 @@
+# One line registers a test:
+#   vela_add_test(<name> <source>... [LIBS <libs>...] [LABELS <labels>...] [GUI])
+# GUI tests need the X server and run one at a time; they are skipped in core-only builds.
+find_package(GTest REQUIRED)
+
+function(vela_add_test name)
+  cmake_parse_arguments(T "GUI" "" "LIBS;LABELS" ${ARGN})
+  if(T_GUI AND VELA_CORE_ONLY)
+    return()
+  endif()
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE vela_test_support GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set(labels ${T_LABELS})
+  if(T_GUI)
+    list(APPEND labels gui)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK x11)
+  endif()
+  if(labels)
+    set_tests_properties(${name} PROPERTIES LABELS "${labels}")
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()

@@ -1,0 +1,124 @@
+#include "core/settings/ConfigStore.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+#include "core/settings/SettingsFileCodec.h"
+#include "core/support/FileIO.h"
+#include "core/support/UnicodeText.h"
+
+namespace vela {
+
+namespace {
+// The file holds an API key: only the user may read it or list its folder.
+constexpr mode_t kFileMode = 0600;
+constexpr mode_t kFolderMode = 0700;
+
+std::filesystem::path homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/tmp";
+}
+}  // namespace
+
+std::filesystem::path ConfigStore::defaultFileURL() {
+    std::filesystem::path base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') {
+        base = xdg;  // relative values are invalid and ignored
+    } else {
+        base = homeFolder() / ".config";
+    }
+    return base / "VelaJP" / "config.json";
+}
+
+ConfigStore::ConfigStore(std::optional<std::filesystem::path> fileURL) {
+    if (fileURL) {
+        fileURL_ = std::move(*fileURL);
+    } else {
+        fileURL_ = defaultFileURL();
+        createDirectories(fileURL_.parent_path(), kFolderMode);
+    }
+    FileReadResult read = readWholeFile(fileURL_, maxFileBytes);
+    if (read.bytes) {
+        if (auto decoded = decodeSettingsFile(*read.bytes)) {
+            config_ = std::move(*decoded);
+            return;
+        }
+    }
+    config_ = VelaConfig{};
+    save();
+}
+
+VelaConfig ConfigStore::config() const {
+    std::lock_guard lock(mutex_);
+    return config_;
+}
+
+void ConfigStore::update(const std::function<void(VelaConfig&)>& change) {
+    {
+        std::lock_guard lock(mutex_);
+        change(config_);
+    }
+    save();
+}
+
+void ConfigStore::save() {
+    std::lock_guard saving(saveMutex_);
+    std::string bytes = encodeSettingsFile(config());
+    createDirectories(fileURL_.parent_path(), kFolderMode);
+    (void)writeFileAtomically(fileURL_, bytes, kFileMode);  // failures are silent by design
+}
+
+bool ConfigStore::shouldUseCustomChannel() const {
+    std::lock_guard lock(mutex_);
+    return config_.channelMode == TranslationChannelMode::custom &&
+           !trimmed(config_.customApiKey).empty();
+}
+
+std::string ConfigStore::maskedApiKeyHint() const {
+    std::string key;
+    {
+        std::lock_guard lock(mutex_);
+        key = trimmed(config_.customApiKey);
+    }
+    if (key.empty()) return "";
+    return "保存済みキー (••••" + lastGraphemes(key, 4) + ")";
+}
+
+const std::unordered_set<ShortcutConfig>& ConfigStore::reservedSystemShortcuts() {
+    static const std::unordered_set<ShortcutConfig> reserved{
+        ShortcutConfig("Q", 12, {ShortcutModifier::command}),
+        ShortcutConfig("W", 13, {ShortcutModifier::command}),
+        ShortcutConfig("C", 8, {ShortcutModifier::command}),
+        ShortcutConfig("V", 9, {ShortcutModifier::command}),
+        ShortcutConfig("SPACE", 49, {ShortcutModifier::command}),
+    };
+    return reserved;
+}
+
+std::optional<ShortcutValidationError> ConfigStore::updateShortcuts(
+    const ShortcutConfig& capture, const ShortcutConfig& text, const SystemVerifier& systemVerifier) {
+    if (capture.modifiers.empty() || text.modifiers.empty()) {
+        return ShortcutValidationError::emptyModifiers;
+    }
+    if (capture == text) return ShortcutValidationError::duplicateInternalShortcut;
+    const auto& reserved = reservedSystemShortcuts();
+    if (reserved.contains(capture) || reserved.contains(text)) {
+        return ShortcutValidationError::occupiedBySystem;
+    }
+    if (systemVerifier && !systemVerifier(capture, text)) {
+        VelaConfig current = config();
+        (void)systemVerifier(current.captureShortcut, current.textShortcut);  // restore the old pair
+        return ShortcutValidationError::occupiedBySystem;
+    }
+    update([&](VelaConfig& c) {
+        c.captureShortcut = capture;
+        c.textShortcut = text;
+    });
+    return std::nullopt;
+}
+
+}  // namespace vela

@@ -1,0 +1,72 @@
+#pragma once
+// ConfigStore owns the one VelaConfig record of the running program and the
+// settings file that keeps it.
+//
+// Thread-safety: every member may be called from any thread. One mutex guards
+// the record; readers get copies. Saves are serialised, and each takes its
+// snapshot after the previous save finished, so the file always ends up holding
+// the latest record. Change functions and verifiers must not call back into the
+// store (the verifier runs outside the lock, on the caller's thread).
+//
+// Failures of the file are silent: the record in memory stays current and the
+// next save tries again.
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+#include "core/settings/VelaConfig.h"
+#include "core/shortcuts/ShortcutValidationError.h"
+
+namespace vela {
+
+class ConfigStore {
+public:
+    // Reads `fileURL`, or the default location when none is given (creating its
+    // folder). A missing, unreadable or undecodable file yields the defaults,
+    // which are written at once. A valid file is left untouched. Never fails.
+    explicit ConfigStore(std::optional<std::filesystem::path> fileURL = std::nullopt);
+
+    ConfigStore(const ConfigStore&) = delete;
+    ConfigStore& operator=(const ConfigStore&) = delete;
+
+    const std::filesystem::path& fileURL() const { return fileURL_; }
+    VelaConfig config() const;
+
+    // Applies `change` to the stored record under the lock, then saves (always).
+    void update(const std::function<void(VelaConfig&)>& change);
+    void save();
+
+    // Custom channel chosen and a non-blank API key present.
+    bool shouldUseCustomChannel() const;
+    // "保存済みキー (••••" + last four characters of the trimmed key + ")", or empty.
+    std::string maskedApiKeyHint() const;
+
+    static const std::unordered_set<ShortcutConfig>& reservedSystemShortcuts();
+
+    // Registers a candidate pair with the system; answers whether that worked.
+    using SystemVerifier = std::function<bool(const ShortcutConfig& capture, const ShortcutConfig& text)>;
+
+    // Validates and stores a new pair: empty modifiers, duplicate, reserved, then
+    // the verifier (on refusal it is called again with the stored pair). Returns the
+    // first failure, or no value when the pair was stored and saved.
+    std::optional<ShortcutValidationError> updateShortcuts(const ShortcutConfig& capture,
+                                                           const ShortcutConfig& text,
+                                                           const SystemVerifier& systemVerifier = {});
+
+    // $XDG_CONFIG_HOME/VelaJP/config.json, or ~/.config/VelaJP/config.json.
+    static std::filesystem::path defaultFileURL();
+    // Largest settings file read; anything longer is treated as damaged.
+    static constexpr std::size_t maxFileBytes = 16 * 1024 * 1024;
+
+private:
+    std::filesystem::path fileURL_;
+    mutable std::mutex mutex_;
+    std::mutex saveMutex_;
+    VelaConfig config_;
+};
+
+}  // namespace vela

@@ -1,0 +1,17 @@
+#include "core/shortcuts/ShortcutValidationError.h"
+
+namespace vela {
+
+std::string_view userMessage(ShortcutValidationError error) {
+    switch (error) {
+        case ShortcutValidationError::emptyModifiers:
+            return "ショートカットには修飾キー（Control / Option / Command）を1つ以上含めてください";
+        case ShortcutValidationError::duplicateInternalShortcut:
+            return "スクショ翻訳とテキスト翻訳に同じショートカットは設定できません";
+        case ShortcutValidationError::occupiedBySystem:
+            return "このショートカットは既にシステムまたは他のアプリで使用されています";
+    }
+    return "";
+}
+
+}  // namespace vela

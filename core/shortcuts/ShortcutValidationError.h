@@ -1,0 +1,12 @@
+#pragma once
+// Why a new pair of global shortcuts was refused. The messages are shown in the panel.
+
+#include <string_view>
+
+namespace vela {
+
+enum class ShortcutValidationError { emptyModifiers, duplicateInternalShortcut, occupiedBySystem };
+
+std::string_view userMessage(ShortcutValidationError error);
+
+}  // namespace vela
