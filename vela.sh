@@ -87,6 +87,7 @@ cmd_test() {
   }
   trap cleanup EXIT
 
+  export NO_AT_BRIDGE=1  # no accessibility bus chatter in test output
   local rc=0
   echo "== sanitizer build: core tests =="
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
