@@ -1,0 +1,138 @@
+#include "core/capture/TextProcessor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/support/UnicodeText.h"
+
+namespace vela::TextProcessor {
+namespace {
+
+bool isLineBreak(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// Spaces and tabs only: line breaks other than LF can survive inside a line and stay.
+bool isHorizontalSpace(char32_t c) {
+    return isWhitespaceOrNewline(c) && !isLineBreak(c);
+}
+
+std::string trimmedSpaces(std::string_view line) {
+    const std::u32string scalars = toScalars(line);
+    std::size_t first = 0;
+    std::size_t last = scalars.size();
+    while (first < last && isHorizontalSpace(scalars[first]))
+        ++first;
+    while (last > first && isHorizontalSpace(scalars[last - 1]))
+        --last;
+    return fromScalars(std::u32string_view(scalars).substr(first, last - first));
+}
+
+bool endsWithSingleHyphen(const std::string& s) {
+    return !s.empty() && s.back() == '-' && !(s.size() >= 2 && s[s.size() - 2] == '-');
+}
+
+std::string mergeParagraph(const std::vector<std::string>& lines) {
+    std::string merged = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (endsWithSingleHyphen(merged)) {
+            merged.pop_back();
+            merged += line;
+        } else if (!merged.empty() && !line.empty() && isCJKOrKana(lastGraphemes(merged, 1)) &&
+                   isCJKOrKana(firstGraphemes(line, 1))) {
+            merged += line;
+        } else {
+            merged += ' ';
+            merged += line;
+        }
+    }
+    return merged;
+}
+
+double roundHalfAwayFromZero(double v) {
+    return std::round(v);
+}
+
+}  // namespace
+
+std::string smartMergeParagraphLines(std::string_view text) {
+    std::string unified;
+    unified.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            unified += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            unified += text[i];
+        }
+    }
+    const std::string whole = trimmed(unified);
+    if (whole.empty())
+        return "";
+
+    std::vector<std::vector<std::string>> paragraphs(1);
+    std::size_t start = 0;
+    while (start <= whole.size()) {
+        std::size_t end = whole.find('\n', start);
+        if (end == std::string::npos)
+            end = whole.size();
+        std::string line = trimmedSpaces(std::string_view(whole).substr(start, end - start));
+        if (!line.empty()) {
+            paragraphs.back().push_back(std::move(line));
+        } else if (!paragraphs.back().empty()) {
+            paragraphs.emplace_back();
+        }
+        start = end + 1;
+    }
+
+    std::string out;
+    for (const auto& paragraph : paragraphs) {
+        if (paragraph.empty())
+            continue;
+        if (!out.empty())
+            out += "\n\n";
+        out += mergeParagraph(paragraph);
+    }
+    return out;
+}
+
+bool isValidCaptureRect(double width, double height) {
+    return width >= 10 && height >= 10;
+}
+
+Point clampWindowOrigin(const Rect& selectionRect, const Size& windowSize,
+                        const Rect& screenVisibleFrame, double gap) {
+    const Rect& s = selectionRect;
+    const Rect& v = screenVisibleFrame;
+    const double w = windowSize.width;
+    const double h = windowSize.height;
+
+    double x = s.maxX() + gap;
+    double y = s.maxY() - h;
+    if (x + w > v.maxX()) {
+        x = s.minX();
+        y = s.minY() - h - gap;
+    }
+    const double lowX = v.minX() + 8;
+    const double highX = std::max(lowX, v.maxX() - w - 8);
+    const double lowY = v.minY() + 8;
+    const double highY = std::max(lowY, v.maxY() - h - 8);
+    x = std::min(highX, std::max(x, lowX));
+    y = std::min(highY, std::max(y, lowY));
+    return {roundHalfAwayFromZero(x), roundHalfAwayFromZero(y)};
+}
+
+bool isCJKOrKana(std::string_view character) {
+    for (char32_t c : toScalars(character)) {
+        if ((c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+            (c >= 0x4E00 && c <= 0x9FFF)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vela::TextProcessor

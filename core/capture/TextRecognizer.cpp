@@ -1,0 +1,295 @@
+#include "core/capture/TextRecognizer.h"
+
+#include <leptonica/allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/support/UnicodeText.h"
+
+namespace vela {
+namespace {
+
+struct PixDeleter {
+    void operator()(PIX* p) const { pixDestroy(&p); }
+};
+using PixPtr = std::unique_ptr<PIX, PixDeleter>;
+
+struct TextDeleter {
+    void operator()(char* p) const { delete[] p; }
+};
+using TesseractText = std::unique_ptr<char, TextDeleter>;
+
+constexpr std::string_view kScriptDetectionModel = "osd";
+// Lines shorter than this (in pixels, ascender to descender) are scaled up to kTargetHeight.
+constexpr double kSmallTextHeight = 30;
+constexpr double kTargetTextHeight = 40;
+constexpr double kMaxUpscale = 4;
+// Keeps a huge selection from turning into a huge upscaled image.
+constexpr double kMaxUpscaledPixels = 16e6;
+
+std::uint8_t greyOf(std::uint32_t rgb) {
+    const std::uint32_t r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+    return static_cast<std::uint8_t>((r * 299 + g * 587 + b * 114) / 1000);
+}
+
+PixPtr greyPix(const PixelImage& image) {
+    PixPtr pix(pixCreate(image.width, image.height, 8));
+    if (!pix)
+        return nullptr;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            pixSetPixel(pix.get(), x, y, greyOf(image.at(x, y)));
+        }
+    }
+    return pix;
+}
+
+// Median height of the horizontal bands that hold ink, a cheap stand-in for the line
+// height of single-column text (columns whose lines are offset merge into taller bands,
+// which only makes the estimate err towards not scaling). 0 when there is no ink.
+double medianInkBandHeight(const PixelImage& image) {
+    if (image.empty())
+        return 0;
+    std::array<std::size_t, 16> histogram{};
+    for (std::uint32_t p : image.pixels)
+        ++histogram[greyOf(p) >> 4];
+    const int background =
+        static_cast<int>(std::max_element(histogram.begin(), histogram.end()) - histogram.begin()) *
+            16 +
+        8;
+    std::vector<int> bands;
+    int run = 0;
+    for (int y = 0; y <= image.height; ++y) {
+        bool ink = false;
+        if (y < image.height) {
+            for (int x = 0; x < image.width && !ink; ++x) {
+                ink = std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > 80;
+            }
+        }
+        if (ink) {
+            ++run;
+        } else {
+            if (run >= 4)
+                bands.push_back(run);  // thinner bands are rules and specks
+            run = 0;
+        }
+    }
+    if (bands.empty())
+        return 0;
+    std::nth_element(bands.begin(), bands.begin() + static_cast<std::ptrdiff_t>(bands.size() / 2),
+                     bands.end());
+    return bands[bands.size() / 2];
+}
+
+std::optional<std::string> languageForScript(std::string_view script) {
+    if (script == "Japanese" || script == "Hiragana" || script == "Katakana")
+        return "jpn";
+    if (script == "Han")
+        return "chi_sim";
+    if (script == "Korean" || script == "Hangul")
+        return "kor";
+    if (script == "Latin")
+        return "eng";
+    return std::nullopt;
+}
+
+bool isWideScalar(char32_t c) {
+    return (c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+// Tesseract's CJK models sometimes put spaces between ideographs; printed Japanese and
+// Chinese have none, so a space between two wide characters is dropped.
+std::string withoutSpacesBetweenWideCharacters(std::string_view text) {
+    const std::u32string in = toScalars(text);
+    std::u32string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == U' ' && !out.empty() && isWideScalar(out.back())) {
+            std::size_t next = i;
+            while (next < in.size() && in[next] == U' ')
+                ++next;
+            if (next < in.size() && isWideScalar(in[next])) {
+                i = next - 1;
+                continue;
+            }
+        }
+        out.push_back(in[i]);
+    }
+    return fromScalars(out);
+}
+
+std::string lineText(const char* raw) {
+    std::string text = raw ? raw : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return withoutSpacesBetweenWideCharacters(text);
+}
+
+}  // namespace
+
+struct TextRecognizer::Engine {
+    std::mutex mutex;  // one pass at a time
+    bool initialised = false;
+    bool usable = false;
+    tesseract::TessBaseAPI api;
+};
+
+std::optional<std::string> tesseractLanguageCode(std::string_view language) {
+    if (language == "ja-JP")
+        return "jpn";
+    if (language == "en-US")
+        return "eng";
+    if (language == "zh-Hans")
+        return "chi_sim";
+    if (language == "ko-KR")
+        return "kor";
+    return std::nullopt;
+}
+
+TextRecognizer::TextRecognizer() : TextRecognizer(Options{}) {}
+TextRecognizer::TextRecognizer(Options options) : options_(std::move(options)) {}
+TextRecognizer::~TextRecognizer() = default;
+
+TextRecognizer& TextRecognizer::shared() {
+    static TextRecognizer instance;
+    return instance;
+}
+
+std::size_t TextRecognizer::engineCount() const {
+    std::lock_guard lock(enginesMutex_);
+    return engines_.size();
+}
+
+TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
+                                                  bool languageCorrection) {
+    Engine* engine = nullptr;
+    {
+        std::lock_guard lock(enginesMutex_);
+        auto& slot = engines_[languages + (languageCorrection ? "" : "#plain")];
+        if (!slot)
+            slot = std::make_unique<Engine>();
+        engine = slot.get();
+    }
+    std::lock_guard lock(engine->mutex);
+    if (!engine->initialised) {
+        engine->initialised = true;
+        const bool osd = languages == kScriptDetectionModel;
+        std::vector<std::string> names{"debug_file"};
+        std::vector<std::string> values{"/dev/null"};  // no progress chatter on stderr
+        if (!languageCorrection) {
+            names.insert(names.end(), {"load_system_dawg", "load_freq_dawg"});
+            values.insert(values.end(), {"0", "0"});
+        }
+        const std::string dataPath = options_.dataPath.string();
+        engine->usable =
+            engine->api.Init(dataPath.empty() ? nullptr : dataPath.c_str(), languages.c_str(),
+                             osd ? tesseract::OEM_TESSERACT_ONLY : tesseract::OEM_LSTM_ONLY,
+                             nullptr, 0, &names, &values, false) == 0;
+        if (engine->usable) {
+            engine->api.SetVariable("debug_file", "/dev/null");
+            engine->api.SetPageSegMode(osd ? tesseract::PSM_OSD_ONLY : tesseract::PSM_AUTO);
+        }
+    }
+    return engine->usable ? engine : nullptr;
+}
+
+double TextRecognizer::upscaleFactorFor(const PixelImage& image) const {
+    if (!options_.upscaleSmallText || image.empty())
+        return 1;
+    const double band = medianInkBandHeight(image);
+    if (band <= 0 || band >= kSmallTextHeight)
+        return 1;
+    double factor = std::min(kMaxUpscale, kTargetTextHeight / band);
+    const double pixels = static_cast<double>(image.width) * image.height;
+    factor = std::min(factor, std::sqrt(kMaxUpscaledPixels / pixels));
+    return factor > 1.05 ? factor : 1;
+}
+
+std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
+    const PixelImage& image, const RecognitionRequest& request) {
+    std::vector<std::string> codes;
+    for (const auto& language : request.recognitionLanguages) {
+        auto code = tesseractLanguageCode(language);
+        if (code && std::find(codes.begin(), codes.end(), *code) == codes.end()) {
+            codes.push_back(*code);
+        }
+    }
+    if (codes.empty())
+        return std::nullopt;
+    if (image.empty())
+        return std::vector<RecognizedLine>{};
+
+    PixPtr pix = greyPix(image);
+    if (!pix)
+        return std::nullopt;
+    const double factor = upscaleFactorFor(image);
+    if (factor > 1) {
+        PixPtr scaled(pixScaleGrayLI(pix.get(), static_cast<l_float32>(factor),
+                                     static_cast<l_float32>(factor)));
+        if (scaled)
+            pix = std::move(scaled);
+    }
+
+    std::string languages;
+    for (const auto& code : codes)
+        languages += (languages.empty() ? "" : "+") + code;
+    if (request.automaticallyDetectsLanguage && codes.size() > 1) {
+        if (Engine* osd = engineFor(std::string(kScriptDetectionModel), true)) {
+            std::lock_guard lock(osd->mutex);
+            osd->api.SetImage(pix.get());
+            int orientation = 0;
+            float orientationConfidence = 0, scriptConfidence = 0;
+            const char* script = nullptr;
+            if (osd->api.DetectOrientationScript(&orientation, &orientationConfidence, &script,
+                                                 &scriptConfidence) &&
+                script) {
+                auto code = languageForScript(script);
+                if (code && std::find(codes.begin(), codes.end(), *code) != codes.end()) {
+                    languages = *code;
+                }
+            }
+            osd->api.Clear();
+        }
+    }
+
+    Engine* engine = engineFor(languages, request.usesLanguageCorrection);
+    if (!engine)
+        return std::nullopt;
+    std::lock_guard lock(engine->mutex);
+    tesseract::TessBaseAPI& api = engine->api;
+    api.SetImage(pix.get());
+    if (api.Recognize(nullptr) != 0) {
+        api.Clear();
+        return std::nullopt;
+    }
+    const double width = pixGetWidth(pix.get());
+    const double height = pixGetHeight(pix.get());
+    std::vector<RecognizedLine> lines;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (it) {
+        do {
+            if (it->Empty(tesseract::RIL_TEXTLINE))
+                continue;
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
+                continue;
+            RecognizedLine line;
+            line.boundingBox = Rect(left / width, (height - bottom) / height,
+                                    (right - left) / width, (bottom - top) / height);
+            TesseractText text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+            if (text)
+                line.candidates.push_back(lineText(text.get()));
+            lines.push_back(std::move(line));
+        } while (it->Next(tesseract::RIL_TEXTLINE));
+    }
+    api.Clear();
+    return lines;
+}
+
+}  // namespace vela

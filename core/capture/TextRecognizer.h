@@ -1,0 +1,86 @@
+#pragma once
+// On-device text recognition over Tesseract 5 (LSTM engine).
+//
+// A pass takes an image and an ordered language list ("ja-JP", "en-US", "zh-Hans",
+// "ko-KR") and returns the text lines it found, each with a box normalised to the image
+// (0 to 1, origin at the lower-left corner, y upwards) and its best candidate string.
+// With automatic language detection on, a script detection step picks the one language of
+// the list that matches the image's script; when it cannot tell, all listed languages run
+// together in one engine.
+//
+// Engines are expensive (model loading takes hundreds of milliseconds), so each language
+// set gets one engine, created lazily on first use and kept for the recogniser's life.
+// Thread-safety: `recognize` may be called from any thread; an engine serves one pass at a
+// time, so concurrent passes needing the same engine wait for each other.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/capture/Geometry.h"
+#include "core/capture/PixelImage.h"
+
+namespace vela {
+
+struct RecognizedLine {
+    Rect boundingBox;                     // normalised to the image, origin lower-left
+    std::vector<std::string> candidates;  // best first; Tesseract yields at most one
+    friend bool operator==(const RecognizedLine&, const RecognizedLine&) = default;
+};
+
+struct RecognitionRequest {
+    std::vector<std::string> recognitionLanguages;  // ordered, e.g. {"ja-JP", "en-US"}
+    bool automaticallyDetectsLanguage = false;
+    bool usesLanguageCorrection = true;  // dictionary-guided decoding
+};
+
+// "ja-JP" -> "jpn", "en-US" -> "eng", "zh-Hans" -> "chi_sim", "ko-KR" -> "kor"; none otherwise.
+std::optional<std::string> tesseractLanguageCode(std::string_view language);
+
+class TextRecognizer {
+  public:
+    struct Options {
+        // Folder holding the *.traineddata files; empty for Tesseract's built-in default.
+        std::filesystem::path dataPath;
+        // Scale images with small text up before recognising (Tesseract reads glyphs
+        // much below about 30 pixels badly). Boxes stay normalised to the original image.
+        bool upscaleSmallText = true;
+    };
+
+    TextRecognizer();
+    explicit TextRecognizer(Options options);
+    ~TextRecognizer();
+    TextRecognizer(const TextRecognizer&) = delete;
+    TextRecognizer& operator=(const TextRecognizer&) = delete;
+
+    // The process-wide recogniser with default options, created on first use.
+    static TextRecognizer& shared();
+
+    // One recognition pass. Lines come in the engine's own order. Fails (none) when no
+    // listed language is known or its engine cannot be created (missing model files);
+    // an image without text gives an empty list.
+    std::optional<std::vector<RecognizedLine>> recognize(const PixelImage& image,
+                                                         const RecognitionRequest& request);
+
+    // The factor by which `recognize` scales this image before recognition (1 = none).
+    double upscaleFactorFor(const PixelImage& image) const;
+
+    // How many engines have been created so far (for measuring the lazy creation).
+    std::size_t engineCount() const;
+
+  private:
+    struct Engine;
+    Engine* engineFor(const std::string& languages, bool languageCorrection);
+
+    Options options_;
+    mutable std::mutex enginesMutex_;
+    std::map<std::string, std::unique_ptr<Engine>> engines_;
+};
+
+}  // namespace vela
