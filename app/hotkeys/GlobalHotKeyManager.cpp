@@ -1,0 +1,268 @@
+#include "app/hotkeys/GlobalHotKeyManager.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
+
+#include "core/shortcuts/HotKeyKeyTable.h"
+
+namespace vela {
+
+namespace {
+
+// Physical modifiers: control = Ctrl, option = Alt, shift = Shift, command = Super.
+unsigned int physicalModifiers(const std::vector<ShortcutModifier>& modifiers) {
+    unsigned int mask = 0;
+    for (ShortcutModifier modifier : modifiers) {
+        switch (modifier) {
+            case ShortcutModifier::control:
+                mask |= ControlMask;
+                break;
+            case ShortcutModifier::option:
+                mask |= Mod1Mask;
+                break;
+            case ShortcutModifier::shift:
+                mask |= ShiftMask;
+                break;
+            case ShortcutModifier::command:
+                mask |= Mod4Mask;
+                break;
+        }
+    }
+    return mask;
+}
+
+// Set while our own grab requests are synced; X error handlers are process-wide and
+// GTK's own handler is put back right after.
+bool grabRefused = false;
+
+int recordGrabError(Display*, XErrorEvent* error) {
+    if (error->error_code == BadAccess || error->error_code == BadValue)
+        grabRefused = true;
+    return 0;
+}
+
+}  // namespace
+
+GlobalHotKeyManager& GlobalHotKeyManager::shared() {
+    static GlobalHotKeyManager instance;
+    return instance;
+}
+
+GlobalHotKeyManager::GlobalHotKeyManager() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr || !GDK_IS_X11_DISPLAY(display))
+        return;
+    display_ = gdk_x11_display_get_xdisplay(display);
+    root_ = DefaultRootWindow(display_);
+    numLockMask_ = findNumLockMask();
+    gdk_window_add_filter(nullptr, &GlobalHotKeyManager::filterEvent, this);
+    g_signal_connect(gdk_keymap_get_for_display(display), "keys-changed",
+                     G_CALLBACK(&GlobalHotKeyManager::keysChanged), this);
+}
+
+std::uint32_t GlobalHotKeyManager::carbonModifiers(const std::vector<ShortcutModifier>& modifiers) {
+    return carbonModifierMask(modifiers);
+}
+
+std::uint32_t GlobalHotKeyManager::keyCode(std::string_view keyName, std::uint32_t fallback) {
+    return virtualKeyCode(keyName, fallback);
+}
+
+bool GlobalHotKeyManager::registerShortcuts(const ShortcutConfig& capture,
+                                            const ShortcutConfig& text) {
+    unregisterAll();
+    if (display_ == nullptr)
+        return false;
+    numLockMask_ = findNumLockMask();
+    capture_ = grab(kCaptureHotKeyId, capture);
+    text_ = grab(kTextHotKeyId, text);
+    return capture_.has_value() && text_.has_value();
+}
+
+void GlobalHotKeyManager::unregisterAll() {
+    for (std::optional<Registration>* registration : {&capture_, &text_}) {
+        if (*registration && (*registration)->keycode != 0) {
+            ungrabKey((*registration)->keycode, (*registration)->modifiers);
+        }
+        registration->reset();
+    }
+    if (display_ != nullptr)
+        XFlush(display_);
+}
+
+std::optional<GlobalHotKeyManager::Registration> GlobalHotKeyManager::grab(
+    int id, const ShortcutConfig& shortcut) {
+    // The key name decides which key is grabbed, never the stored key code: for names
+    // outside the letter/digit table that code is whatever the previous shortcut had.
+    const std::optional<std::string> name = keysymNameForKey(shortcut.key);
+    if (!name)
+        return std::nullopt;
+    const KeySym keysym = XStringToKeysym(name->c_str());
+    if (keysym == NoSymbol)
+        return std::nullopt;
+    Registration registration{id, keysym, physicalModifiers(shortcut.modifiers),
+                              keycodeFor(keysym)};
+    if (registration.keycode == 0 || !grabKey(registration.keycode, registration.modifiers)) {
+        return std::nullopt;
+    }
+    return registration;
+}
+
+bool GlobalHotKeyManager::grabKey(int keycode, unsigned int modifiers) {
+    // Flush what GTK has queued so that only our own requests meet our handler.
+    XSync(display_, False);
+    grabRefused = false;
+    XErrorHandler previous = XSetErrorHandler(&recordGrabError);
+    for (unsigned int locks : lockCombinations()) {
+        XGrabKey(display_, keycode, modifiers | locks, root_, True, GrabModeAsync, GrabModeAsync);
+    }
+    XSync(display_, False);
+    XSetErrorHandler(previous);
+    if (grabRefused) {
+        // Some lock variants may have been granted; a half-grabbed shortcut is none.
+        ungrabKey(keycode, modifiers);
+        return false;
+    }
+    return true;
+}
+
+void GlobalHotKeyManager::ungrabKey(int keycode, unsigned int modifiers) {
+    for (unsigned int locks : lockCombinations()) {
+        XUngrabKey(display_, keycode, modifiers | locks, root_);
+    }
+}
+
+std::vector<unsigned int> GlobalHotKeyManager::lockCombinations() const {
+    if (numLockMask_ == 0 || numLockMask_ == LockMask)
+        return {0, LockMask};
+    return {0, LockMask, numLockMask_, LockMask | numLockMask_};
+}
+
+unsigned int GlobalHotKeyManager::findNumLockMask() const {
+    const int numLockKeycode = keycodeFor(XK_Num_Lock);
+    XModifierKeymap* map = XGetModifierMapping(display_);
+    if (map == nullptr)
+        return Mod2Mask;
+    unsigned int mask = 0;
+    for (int modifier = 0; modifier < 8 && mask == 0; ++modifier) {
+        for (int i = 0; i < map->max_keypermod; ++i) {
+            const KeyCode code = map->modifiermap[modifier * map->max_keypermod + i];
+            if (code != 0 && code == numLockKeycode) {
+                mask = 1u << modifier;
+                break;
+            }
+        }
+    }
+    XFreeModifiermap(map);
+    return mask != 0 ? mask : Mod2Mask;
+}
+
+int GlobalHotKeyManager::keycodeFor(unsigned long keysym) const {
+    GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_x11_lookup_xdisplay(display_));
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (!gdk_keymap_get_entries_for_keyval(keymap, static_cast<guint>(keysym), &keys, &count)) {
+        return 0;
+    }
+    // Prefer the key that gives the keysym in the first group without a shift level.
+    int best = 0;
+    for (gint i = 1; i < count; ++i) {
+        const auto rank = [](const GdkKeymapKey& k) { return k.group * 16 + k.level; };
+        if (rank(keys[i]) < rank(keys[best]))
+            best = i;
+    }
+    const int keycode = static_cast<int>(keys[best].keycode);
+    g_free(keys);
+    return keycode;
+}
+
+void GlobalHotKeyManager::regrabAfterKeymapChange() {
+    if (display_ == nullptr)
+        return;
+    const unsigned int newNumLockMask = findNumLockMask();
+    bool changed = newNumLockMask != numLockMask_;
+    for (const std::optional<Registration>* r : {&capture_, &text_}) {
+        if (*r && keycodeFor((*r)->keysym) != (*r)->keycode)
+            changed = true;
+    }
+    if (!changed)
+        return;
+    // Release with the lock masks the grabs were made with, then grab the keys that now
+    // carry the keysyms.
+    for (std::optional<Registration>* r : {&capture_, &text_}) {
+        if (*r && (*r)->keycode != 0)
+            ungrabKey((*r)->keycode, (*r)->modifiers);
+    }
+    numLockMask_ = newNumLockMask;
+    for (std::optional<Registration>* r : {&capture_, &text_}) {
+        if (!*r)
+            continue;
+        const int keycode = keycodeFor((*r)->keysym);
+        (*r)->keycode = keycode != 0 && grabKey(keycode, (*r)->modifiers) ? keycode : 0;
+    }
+    XFlush(display_);
+}
+
+bool GlobalHotKeyManager::handleKeyPress(int keycode, unsigned int state) {
+    const unsigned int relevant =
+        (ShiftMask | ControlMask | Mod1Mask | Mod2Mask | Mod3Mask | Mod4Mask | Mod5Mask) &
+        ~numLockMask_;
+    const unsigned int pressed = state & relevant;
+    bool ours = false;
+    for (const std::optional<Registration>* r : {&capture_, &text_}) {
+        if (!*r || (*r)->keycode != keycode)
+            continue;
+        ours = true;
+        if ((*r)->modifiers == pressed) {
+            // Deferred to a later turn of the main loop; the callback is read then.
+            g_idle_add_full(G_PRIORITY_DEFAULT, &GlobalHotKeyManager::dispatchPress,
+                            GINT_TO_POINTER((*r)->id), nullptr);
+            break;
+        }
+    }
+    return ours;
+}
+
+GdkFilterReturn GlobalHotKeyManager::filterEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+    auto* self = static_cast<GlobalHotKeyManager*>(data);
+    auto* event = static_cast<XEvent*>(xevent);
+    if (event->type == MappingNotify) {
+        XRefreshKeyboardMapping(&event->xmapping);
+        self->regrabAfterKeymapChange();
+        return GDK_FILTER_CONTINUE;
+    }
+    if (event->type != KeyPress || event->xkey.window != self->root_)
+        return GDK_FILTER_CONTINUE;
+    const bool ours =
+        self->handleKeyPress(static_cast<int>(event->xkey.keycode), event->xkey.state);
+    return ours ? GDK_FILTER_REMOVE : GDK_FILTER_CONTINUE;
+}
+
+void GlobalHotKeyManager::keysChanged(GdkKeymap*, gpointer data) {
+    static_cast<GlobalHotKeyManager*>(data)->regrabAfterKeymapChange();
+}
+
+gboolean GlobalHotKeyManager::dispatchPress(gpointer id) {
+    GlobalHotKeyManager& manager = shared();
+    switch (GPOINTER_TO_INT(id)) {
+        case kCaptureHotKeyId:
+            if (manager.onCaptureHotKey) {
+                const std::function<void()> callback = manager.onCaptureHotKey;
+                callback();
+            }
+            break;
+        case kTextHotKeyId:
+            if (manager.onTextHotKey) {
+                const std::function<void()> callback = manager.onTextHotKey;
+                callback();
+            }
+            break;
+        default:
+            break;
+    }
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace vela

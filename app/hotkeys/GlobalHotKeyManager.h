@@ -1,0 +1,86 @@
+#pragma once
+// The two system-wide shortcuts on X11: passive key grabs on the root window of GTK's
+// own X connection, with presses delivered to the callbacks on the main loop.
+//
+// One shared instance, created on first use after gtk_init; main thread only. It owns its
+// grabs (released by unregisterAll and on re-registration) and the GDK event filter and
+// keymap signal it installs, which stay until the process ends.
+// Failures: registerShortcuts answers false when a key name has no key on the keyboard,
+// when the X server refuses a grab (another client holds the combination) or when the
+// display is not an X11 display.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <gdk/gdk.h>
+
+#include "core/shortcuts/ShortcutConfig.h"
+
+struct _XDisplay;
+
+namespace vela {
+
+class GlobalHotKeyManager {
+  public:
+    // Identifiers of the two shortcuts, as delivered to the callbacks' dispatcher.
+    static constexpr int kCaptureHotKeyId = 1;
+    static constexpr int kTextHotKeyId = 2;
+
+    static GlobalHotKeyManager& shared();
+
+    // Read when a press is dispatched on the main loop, so replacing one takes effect for
+    // the next press.
+    std::function<void()> onCaptureHotKey;
+    std::function<void()> onTextHotKey;
+
+    // Releases both current grabs first, then grabs the capture and the text shortcut
+    // (the text one even when the capture one failed). True only when both grabs hold;
+    // a shortcut that did grab stays grabbed after a partial failure.
+    bool registerShortcuts(const ShortcutConfig& capture, const ShortcutConfig& text);
+    // Releases both grabs, if any.
+    void unregisterAll();
+
+    // The settings file's modifier mask of `modifiers` (command 0x100, shift 0x200,
+    // option 0x800, control 0x1000).
+    static std::uint32_t carbonModifiers(const std::vector<ShortcutModifier>& modifiers);
+    // The settings file's key code of a letter, digit or "SPACE", else `fallback`.
+    static std::uint32_t keyCode(std::string_view keyName, std::uint32_t fallback);
+
+    GlobalHotKeyManager(const GlobalHotKeyManager&) = delete;
+    GlobalHotKeyManager& operator=(const GlobalHotKeyManager&) = delete;
+
+  private:
+    struct Registration {
+        int id = 0;
+        unsigned long keysym = 0;    // what the shortcut's key name stands for
+        unsigned int modifiers = 0;  // physical X modifier mask, without the locks
+        int keycode = 0;             // the key currently grabbed for the keysym; 0 if none
+    };
+
+    GlobalHotKeyManager();
+
+    std::optional<Registration> grab(int id, const ShortcutConfig& shortcut);
+    bool grabKey(int keycode, unsigned int modifiers);
+    void ungrabKey(int keycode, unsigned int modifiers);
+    void regrabAfterKeymapChange();
+    std::vector<unsigned int> lockCombinations() const;
+    unsigned int findNumLockMask() const;
+    int keycodeFor(unsigned long keysym) const;
+    // Queues the matching shortcut's callback; true when the key is one we grabbed.
+    bool handleKeyPress(int keycode, unsigned int state);
+
+    static GdkFilterReturn filterEvent(GdkXEvent* xevent, GdkEvent* event, gpointer data);
+    static void keysChanged(GdkKeymap* keymap, gpointer data);
+    static gboolean dispatchPress(gpointer id);
+
+    _XDisplay* display_ = nullptr;  // GTK's own connection, borrowed; null off X11
+    unsigned long root_ = 0;
+    unsigned int numLockMask_ = 0;  // the lock mask the current grabs were made with
+    std::optional<Registration> capture_;
+    std::optional<Registration> text_;
+};
+
+}  // namespace vela
