@@ -98,6 +98,29 @@ std::optional<std::string> languageForScript(std::string_view script) {
     return std::nullopt;
 }
 
+// The language whose script dominates recognised text: Hangul means Korean, any kana
+// Japanese, ideographs alone Chinese, anything else English.
+std::string languageOfScript(std::string_view text) {
+    std::size_t hangul = 0, kana = 0, han = 0;
+    for (char32_t c : toScalars(text)) {
+        if ((c >= 0xAC00 && c <= 0xD7AF) || (c >= 0x1100 && c <= 0x11FF) ||
+            (c >= 0x3130 && c <= 0x318F)) {
+            ++hangul;
+        } else if (c >= 0x3040 && c <= 0x30FF) {
+            ++kana;
+        } else if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF)) {
+            ++han;
+        }
+    }
+    if (hangul > 0 && hangul >= kana + han)
+        return "kor";
+    if (kana > 0)
+        return "jpn";
+    if (han > 0)
+        return "chi_sim";
+    return "eng";
+}
+
 bool isWideScalar(char32_t c) {
     return (c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) ||
            (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF);
@@ -258,18 +281,38 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         }
     }
 
-    Engine* engine = engineFor(languages, request.usesLanguageCorrection);
+    auto lines = runEngine(engineFor(languages, request.usesLanguageCorrection), pix.get());
+    // Script detection fails on little or small text; then all languages ran together and
+    // the script of what they read picks the one model to read it again.
+    if (lines && !lines->empty() && languages.find('+') != std::string::npos &&
+        request.automaticallyDetectsLanguage) {
+        std::string all;
+        for (const auto& line : *lines) {
+            if (!line.candidates.empty())
+                all += line.candidates.front();
+        }
+        const std::string code = languageOfScript(all);
+        if (std::find(codes.begin(), codes.end(), code) != codes.end()) {
+            auto again = runEngine(engineFor(code, request.usesLanguageCorrection), pix.get());
+            if (again && !again->empty())
+                lines = std::move(again);
+        }
+    }
+    return lines;
+}
+
+std::optional<std::vector<RecognizedLine>> TextRecognizer::runEngine(Engine* engine, PIX* pix) {
     if (!engine)
         return std::nullopt;
     std::lock_guard lock(engine->mutex);
     tesseract::TessBaseAPI& api = engine->api;
-    api.SetImage(pix.get());
+    api.SetImage(pix);
     if (api.Recognize(nullptr) != 0) {
         api.Clear();
         return std::nullopt;
     }
-    const double width = pixGetWidth(pix.get());
-    const double height = pixGetHeight(pix.get());
+    const double width = pixGetWidth(pix);
+    const double height = pixGetHeight(pix);
     std::vector<RecognizedLine> lines;
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (it) {

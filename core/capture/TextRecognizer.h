@@ -5,8 +5,9 @@
 // "ko-KR") and returns the text lines it found, each with a box normalised to the image
 // (0 to 1, origin at the lower-left corner, y upwards) and its best candidate string.
 // With automatic language detection on, a script detection step picks the one language of
-// the list that matches the image's script; when it cannot tell, all listed languages run
-// together in one engine.
+// the list that matches the image's script; when it cannot tell (little or small text), all
+// listed languages run together in one engine and, when the script of what they read points
+// to one listed language, that language's engine reads the image again.
 //
 // Engines are expensive (model loading takes hundreds of milliseconds), so each language
 // set gets one engine, created lazily on first use and kept for the recogniser's life.
@@ -25,6 +26,8 @@
 
 #include "core/capture/Geometry.h"
 #include "core/capture/PixelImage.h"
+
+struct Pix;  // Leptonica
 
 namespace vela {
 
@@ -77,6 +80,8 @@ class TextRecognizer {
   private:
     struct Engine;
     Engine* engineFor(const std::string& languages, bool languageCorrection);
+    // Recognises the prepared image with the engine (none: no engine, or it failed).
+    static std::optional<std::vector<RecognizedLine>> runEngine(Engine* engine, Pix* pix);
 
     Options options_;
     mutable std::mutex enginesMutex_;
