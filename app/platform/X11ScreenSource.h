@@ -1,0 +1,100 @@
+#pragma once
+// Screen pixels from the X server for the capture service.
+//
+// A capture freezes the screen first: `freeze()` grabs the whole root window (every
+// monitor, in device pixels) before the selection overlay is shown, the overlay draws that
+// frozen frame, and `capture()` later crops the selected rectangle from it. The overlay and
+// anything above it are thus never in the picture, whatever window number is passed.
+// The caller hides the panel and syncs its own X connection (gdk_display_sync) before
+// `freeze()`, so the unmapped panel is gone from the frame.
+//
+// Coordinates: callers speak desktop points (origin at the lower-left corner of the primary
+// monitor, y upwards); `toDevicePixels` is the one place that turns them into X11 root
+// pixels (origin top-left, y downwards), using the layout recorded with the frame.
+//
+// Ownership and threads: the source opens its own short-lived X connection for each grab,
+// so it never shares GDK's; `freeze()` and `thaw()` run on the main thread (they may ask
+// GDK for the monitor layout), `capture()` on any thread. The frozen frame is immutable and
+// shared: the overlay may keep drawing it while a worker crops it.
+// Failures: a grab that cannot open the display or read the root window yields no frame,
+// and `capture()` then answers none (the service reports that as permission denied).
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "core/capture/Geometry.h"
+#include "core/capture/PixelImage.h"
+#include "core/capture/ScreenSource.h"
+
+namespace vela {
+
+// A rectangle of X11 root-window pixels, origin top-left.
+struct PixelRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+// Where the primary monitor lies in the root window, and how many device pixels make one
+// desktop point.
+struct ScreenLayout {
+    PixelRect primary;  // root pixels
+    double scale = 1;   // device pixels per point (GDK's window scale)
+};
+
+// The smallest pixel rectangle covering `desktopRect` (whole pixels, rounded outwards).
+PixelRect toDevicePixels(const Rect& desktopRect, const ScreenLayout& layout);
+
+// The layout of the current X display: the primary monitor and scale GDK reports when GTK
+// is initialised, otherwise the whole root window at scale 1. Main thread only.
+std::optional<ScreenLayout> currentScreenLayout(const std::string& displayName = {});
+
+// One grab of the whole screen.
+struct FrozenScreen {
+    PixelImage image;     // the root window, device pixels, top row first
+    ScreenLayout layout;  // how desktop points map onto `image`
+};
+
+class X11ScreenSource : public ScreenSource {
+  public:
+    struct Options {
+        std::string displayName;             // empty: $DISPLAY
+        std::optional<ScreenLayout> layout;  // fixed layout; none: ask at each grab
+    };
+
+    X11ScreenSource();
+    explicit X11ScreenSource(Options options);
+
+    // Grabs the whole screen now and keeps it as the frame later captures crop from.
+    // Returns the frame, or none when the grab failed (then no frame is kept).
+    std::shared_ptr<const FrozenScreen> freeze();
+    // The frame of the last successful `freeze()`, if it has not been thawed.
+    std::shared_ptr<const FrozenScreen> frozenScreen() const;
+    // Drops the frame (the overlay's drawing may still hold a reference of its own).
+    void thaw();
+
+    // X11 needs no permission to read the screen.
+    bool preflightAccess() override { return true; }
+    bool requestAccess() override { return true; }
+    // An X display always has a screen; a missing display shows up as a failed grab.
+    bool hasScreen() override { return true; }
+    // Crops the frozen frame; without one, grabs the screen afresh (which then includes
+    // whatever is mapped, overlay or not). None when the grab fails; the part of the
+    // rectangle inside the screen otherwise (an empty image when none of it is).
+    std::optional<PixelImage> capture(const Rect& desktopRect,
+                                      std::uint32_t excludingWindowNumber) override;
+
+  private:
+    std::shared_ptr<const FrozenScreen> grab(const std::optional<ScreenLayout>& layout) const;
+
+    Options options_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<const FrozenScreen> frozen_;
+};
+
+}  // namespace vela
