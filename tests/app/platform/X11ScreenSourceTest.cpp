@@ -2,8 +2,10 @@
 // recognised by Tesseract.
 #include "app/platform/X11ScreenSource.h"
 
-#include <gdk/gdkx.h>
 #include <gtest/gtest.h>
+
+// After gtest: Xlib's macros (None, Bool) clash with its names.
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <chrono>
