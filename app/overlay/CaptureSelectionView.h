@@ -1,0 +1,74 @@
+#pragma once
+// The content of the selection overlay: shows the frozen screen image dimmed, tracks the
+// left-button drag and draws the selection as an undimmed hole with a double border and a
+// size badge.
+//
+// Owns its drawing-area widget (one reference, released on destruction) and the frozen
+// image. Main thread only. The callbacks are the only way it reports anything; it cannot
+// fail.
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/platform/GObjectPtr.h"
+#include "core/capture/Geometry.h"
+#include "core/capture/PixelImage.h"
+
+namespace vela {
+
+// Draws one frame of the overlay into `cr` over a view of `bounds` points: the frozen
+// image (its top-left corner at `imageOrigin` in view points, `imageScale` image pixels
+// per point), black at 0.28 everywhere except inside `selection`, then the selection's
+// borders and size badge. With no selection, or one of a point or less, only the dimmed
+// image.
+void paintCaptureOverlay(cairo_t* cr, Size bounds, cairo_surface_t* image, Point imageOrigin,
+                         double imageScale, const std::optional<Rect>& selection);
+
+class CaptureSelectionView {
+  public:
+    // `frozenScreen` is drawn with its top-left pixel at `imageOrigin` (view points).
+    CaptureSelectionView(PixelImage frozenScreen, Point imageOrigin, double imageScale);
+    ~CaptureSelectionView();
+    CaptureSelectionView(const CaptureSelectionView&) = delete;
+    CaptureSelectionView& operator=(const CaptureSelectionView&) = delete;
+
+    // Selection in view points, on a left-button release after a press.
+    std::function<void(const Rect&)> onComplete;
+    // Right-button press, release without a press, and Escape (through the window).
+    std::function<void()> onCancel;
+
+    std::optional<Point> startPoint;
+    std::optional<Point> currentPoint;
+
+    GtkWidget* widget() const { return area_.get(); }
+
+    // Event handling, in view points; also what the widget's signals call.
+    void mouseDown(Point position);
+    void mouseDragged(Point position);
+    void mouseUp();
+    void rightMouseDown();
+    // The selection being dragged, if any.
+    std::optional<Rect> selection() const;
+
+  private:
+    static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
+    static gboolean onButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
+    static gboolean onButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
+    static gboolean onMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
+    static void onRealize(GtkWidget* widget, gpointer self);
+
+    struct SurfaceDeleter {
+        void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+    };
+
+    PixelImage image_;  // the pixels image_surface_ points into
+    std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface_;
+    Point imageOrigin_;
+    double imageScale_;
+    GObjectPtr<GtkWidget> area_;
+};
+
+}  // namespace vela
