@@ -71,19 +71,19 @@ cmd_test() {
   local asan="$ROOT/build/asan"
   configure_and_build "$asan" -DCMAKE_BUILD_TYPE=Debug -DVELA_WERROR=ON -DVELA_SANITIZE=ON -DVELA_CORE_ONLY=ON
 
-  local started_xvfb=""
+  started_xvfb=""
   if [ -z "${DISPLAY:-}" ]; then
     start_xvfb
     started_xvfb=$XVFB_PID
   fi
-  local started_dbus=""
+  started_dbus=""
   if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
     eval "$(dbus-launch --sh-syntax)"
     started_dbus=${DBUS_SESSION_BUS_PID:-}
   fi
   cleanup() {
-    [ -n "$started_dbus" ] && kill "$started_dbus" 2>/dev/null || true
-    [ -n "$started_xvfb" ] && kill "$started_xvfb" 2>/dev/null || true
+    if [ -n "${started_dbus:-}" ]; then kill "$started_dbus" 2>/dev/null || true; fi
+    if [ -n "${started_xvfb:-}" ]; then kill "$started_xvfb" 2>/dev/null || true; fi
   }
   trap cleanup EXIT
 
