@@ -11,7 +11,8 @@ class PanelPageInputTest : public PanelPageTest {
   protected:
     void SetUp() override {
         PanelPageTest::SetUp();
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
         page->focus();
     }
     void clickOn(const std::string& selector) { page->click(page->centerOf(selector)); }
