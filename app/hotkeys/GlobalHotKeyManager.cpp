@@ -88,8 +88,10 @@ void GlobalHotKeyManager::unregisterAll() {
         }
         registration->reset();
     }
-    if (display_ != nullptr)
-        XFlush(display_);
+    if (display_ != nullptr) {
+        // A round trip, so that the keys are free for other clients once we return.
+        XSync(display_, False);
+    }
 }
 
 std::optional<GlobalHotKeyManager::Registration> GlobalHotKeyManager::grab(
