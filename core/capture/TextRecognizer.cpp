@@ -25,9 +25,6 @@ struct TextDeleter {
 using TesseractText = std::unique_ptr<char, TextDeleter>;
 
 constexpr std::string_view kScriptDetectionModel = "osd";
-// Lines shorter than this (in pixels, ascender to descender) are scaled up to kTargetHeight.
-constexpr double kSmallTextHeight = 30;
-constexpr double kTargetTextHeight = 40;
 constexpr double kMaxUpscale = 4;
 // Keeps a huge selection from turning into a huge upscaled image.
 constexpr double kMaxUpscaledPixels = 16e6;
@@ -37,13 +34,26 @@ std::uint8_t greyOf(std::uint32_t rgb) {
     return static_cast<std::uint8_t>((r * 299 + g * 587 + b * 114) / 1000);
 }
 
+// The most common grey level (in steps of 16), taken as the background.
+int backgroundGrey(const PixelImage& image) {
+    std::array<std::size_t, 16> histogram{};
+    for (std::uint32_t p : image.pixels)
+        ++histogram[greyOf(p) >> 4];
+    const auto top = std::max_element(histogram.begin(), histogram.end()) - histogram.begin();
+    return static_cast<int>(top) * 16 + 8;
+}
+
+// Grey image with dark text on a light ground: light text on a dark ground (dark themes)
+// is inverted here once, instead of Tesseract retrying every doubtful line inverted.
 PixPtr greyPix(const PixelImage& image) {
     PixPtr pix(pixCreate(image.width, image.height, 8));
     if (!pix)
         return nullptr;
+    const bool invert = backgroundGrey(image) < 128;
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
-            pixSetPixel(pix.get(), x, y, greyOf(image.at(x, y)));
+            const std::uint8_t g = greyOf(image.at(x, y));
+            pixSetPixel(pix.get(), x, y, invert ? 255 - g : g);
         }
     }
     return pix;
@@ -55,13 +65,7 @@ PixPtr greyPix(const PixelImage& image) {
 double medianInkBandHeight(const PixelImage& image) {
     if (image.empty())
         return 0;
-    std::array<std::size_t, 16> histogram{};
-    for (std::uint32_t p : image.pixels)
-        ++histogram[greyOf(p) >> 4];
-    const int background =
-        static_cast<int>(std::max_element(histogram.begin(), histogram.end()) - histogram.begin()) *
-            16 +
-        8;
+    const int background = backgroundGrey(image);
     std::vector<int> bands;
     int run = 0;
     for (int y = 0; y <= image.height; ++y) {
@@ -203,8 +207,10 @@ TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
     if (!engine->initialised) {
         engine->initialised = true;
         const bool osd = languages == kScriptDetectionModel;
-        std::vector<std::string> names{"debug_file"};
-        std::vector<std::string> values{"/dev/null"};  // no progress chatter on stderr
+        // No progress chatter on stderr; no second, inverted reading of doubtful lines
+        // (images arrive dark-on-light already).
+        std::vector<std::string> names{"debug_file", "tessedit_do_invert"};
+        std::vector<std::string> values{"/dev/null", "0"};
         if (!languageCorrection) {
             names.insert(names.end(), {"load_system_dawg", "load_freq_dawg"});
             values.insert(values.end(), {"0", "0"});
@@ -216,6 +222,7 @@ TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
                              nullptr, 0, &names, &values, false) == 0;
         if (engine->usable) {
             engine->api.SetVariable("debug_file", "/dev/null");
+            engine->api.SetVariable("tessedit_do_invert", "0");
             engine->api.SetPageSegMode(osd ? tesseract::PSM_OSD_ONLY : tesseract::PSM_AUTO);
         }
     }
@@ -226,9 +233,9 @@ double TextRecognizer::upscaleFactorFor(const PixelImage& image) const {
     if (!options_.upscaleSmallText || image.empty())
         return 1;
     const double band = medianInkBandHeight(image);
-    if (band <= 0 || band >= kSmallTextHeight)
+    if (band <= 0 || band >= options_.smallTextHeight)
         return 1;
-    double factor = std::min(kMaxUpscale, kTargetTextHeight / band);
+    double factor = std::min(kMaxUpscale, options_.targetTextHeight / band);
     const double pixels = static_cast<double>(image.width) * image.height;
     factor = std::min(factor, std::sqrt(kMaxUpscaledPixels / pixels));
     return factor > 1.05 ? factor : 1;
@@ -326,8 +333,12 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::runEngine(Engine* eng
             line.boundingBox = Rect(left / width, (height - bottom) / height,
                                     (right - left) / width, (bottom - top) / height);
             TesseractText text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (text)
-                line.candidates.push_back(lineText(text.get()));
+            std::string candidate = lineText(text.get());
+            // Tesseract also reports "lines" of specks it read as nothing; they are not text
+            // lines, and passing them on would split paragraphs.
+            if (trimmed(candidate).empty())
+                continue;
+            line.candidates.push_back(std::move(candidate));
             lines.push_back(std::move(line));
         } while (it->Next(tesseract::RIL_TEXTLINE));
     }

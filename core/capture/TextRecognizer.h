@@ -51,9 +51,12 @@ class TextRecognizer {
     struct Options {
         // Folder holding the *.traineddata files; empty for Tesseract's built-in default.
         std::filesystem::path dataPath;
-        // Scale images with small text up before recognising (Tesseract reads glyphs
-        // much below about 30 pixels badly). Boxes stay normalised to the original image.
+        // Scale images with small text up before recognising: when the text bands of the
+        // image are lower than `smallTextHeight` pixels, the image is scaled so they reach
+        // `targetTextHeight` (at most 4 times). Boxes stay normalised to the original image.
         bool upscaleSmallText = true;
+        double smallTextHeight = 20;
+        double targetTextHeight = 32;
     };
 
     TextRecognizer();

@@ -1,0 +1,270 @@
+// Recognition latency and accuracy on rendered paragraphs (900 x 220 pixels) in the four
+// languages: warm engines, the cold first call, the four-pass worst case on an image without
+// text, the plain `tesseract` command on the same images, and the effect of upscaling small
+// text. Images are drawn with ImageMagick at start-up; character error rates are reported as
+// counters ("cer", 0.01 = 1 %).
+#include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/capture/PixelImage.h"
+#include "core/capture/TextProcessor.h"
+#include "core/capture/VisionOCRService.h"
+#include "core/support/UnicodeText.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vela;
+
+struct Paragraph {
+    std::string name;
+    std::string font;
+    std::string code;  // Tesseract language
+    std::vector<std::string> lines;
+};
+
+const std::vector<Paragraph>& paragraphs() {
+    static const std::vector<Paragraph> all{
+        {"en",
+         "DejaVu-Sans",
+         "eng",
+         {"Small habits repeated every day add up to", "remarkable results over months and years,",
+          "so start with something easy and keep going."}},
+        {"ja",
+         "Noto-Sans-CJK-JP",
+         "jpn",
+         {"春になると川沿いの桜並木には多くの人が集まり",
+          "家族や友人と一緒にお弁当を広げて花見を楽しみ",
+          "ます。夜にはライトアップも行われます。"}},
+        {"zh",
+         "Noto-Sans-CJK-SC",
+         "chi_sim",
+         {"春天到了，河边的樱花树下聚集了很多人，大家", "和家人朋友一起野餐赏花。晚上还有灯光表演",
+          "吸引了许多游客前来参观。"}},
+        {"ko",
+         "Noto-Sans-CJK-KR",
+         "kor",
+         {"봄이 되면 강가의 벚꽃길에는 많은 사람들이", "모여 가족이나 친구와 함께 도시락을 먹으며",
+          "꽃구경을 즐깁니다."}},
+    };
+    return all;
+}
+
+int run(const std::vector<std::string>& argv, bool quiet) {
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (quiet) {
+            freopen("/dev/null", "w", stdout);
+            freopen("/dev/null", "w", stderr);
+        }
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+fs::path workFolder() {
+    static const fs::path folder = [] {
+        fs::path p = fs::temp_directory_path() / ("vela-ocr-bench-" + std::to_string(getpid()));
+        fs::create_directories(p);
+        return p;
+    }();
+    return folder;
+}
+
+fs::path render(const Paragraph& p, int pointSize) {
+    const fs::path out = workFolder() / (p.name + "-" + std::to_string(pointSize) + ".png");
+    if (!fs::exists(out)) {
+        std::string text;
+        for (const auto& line : p.lines)
+            text += (text.empty() ? "" : "\n") + line;
+        run({"convert", "-background", "white", "-fill", "black", "-font", p.font, "-pointsize",
+             std::to_string(pointSize), "label:" + text, "-bordercolor", "white", "-border", "20",
+             "-gravity", "northwest", "-extent", "900x220", out.string()},
+            false);
+    }
+    return out;
+}
+
+PixelImage load(const fs::path& path) {
+    return readImageFile(path).value_or(PixelImage{});
+}
+
+std::string expected(const Paragraph& p) {
+    std::string text;
+    for (const auto& line : p.lines)
+        text += (text.empty() ? "" : "\n") + line;
+    return TextProcessor::smartMergeParagraphLines(text);
+}
+
+double cer(const std::string& reference, const std::string& actual) {
+    const std::u32string a = toScalars(reference), b = toScalars(actual);
+    std::vector<std::size_t> prev(b.size() + 1), cur(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        prev[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        cur[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (a[i - 1] != b[j - 1])});
+        }
+        std::swap(prev, cur);
+    }
+    return a.empty() ? 0.0 : static_cast<double>(prev[b.size()]) / static_cast<double>(a.size());
+}
+
+class NoScreen : public ScreenSource {
+  public:
+    bool preflightAccess() override { return false; }
+    bool requestAccess() override { return false; }
+    bool hasScreen() override { return false; }
+    std::optional<PixelImage> capture(const Rect&, std::uint32_t) override { return std::nullopt; }
+};
+
+double medianMs(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double commandMs(const fs::path& image, const std::string& languages) {
+    std::vector<double> times;
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        run({"tesseract", image.string(), "-", "-l", languages}, true);
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    return medianMs(times);
+}
+
+// Warm engines: the shared recogniser has read the image once before timing starts.
+void warm(benchmark::State& state, const Paragraph& p) {
+    NoScreen screen;
+    VisionOCRService service(screen);
+    const fs::path path = render(p, 24);
+    const PixelImage image = load(path);
+    std::string text = TextProcessor::smartMergeParagraphLines(service.recognizeText(image));
+    for (auto _ : state) {
+        text = TextProcessor::smartMergeParagraphLines(service.recognizeText(image));
+        benchmark::DoNotOptimize(text);
+    }
+    state.counters["cer"] = cer(expected(p), text);
+    const double cliOne = commandMs(path, p.code);
+    state.counters["cli_one_language_ms"] = cliOne;
+    state.counters["cli_four_languages_ms"] = commandMs(path, "jpn+eng+chi_sim+kor");
+    state.counters["upscale"] = TextRecognizer::shared().upscaleFactorFor(image);
+    state.SetLabel(text.substr(0, 60));
+}
+
+// The first call of a fresh process: engines are created inside the timed call.
+void cold(benchmark::State& state, const Paragraph& p) {
+    NoScreen screen;
+    const PixelImage image = load(render(p, 24));
+    std::optional<TextRecognizer> fresh;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fresh.reset();  // the previous engines go away outside the timing
+        state.ResumeTiming();
+        fresh.emplace();
+        VisionOCRService service(screen, *fresh);
+        benchmark::DoNotOptimize(service.recognizeText(image));
+    }
+}
+
+void emptyImage(benchmark::State& state) {
+    NoScreen screen;
+    VisionOCRService service(screen);
+    PixelImage white;
+    white.width = 900;
+    white.height = 220;
+    white.pixels.assign(900 * 220, 0xFFFFFF);
+    (void)service.recognizeText(white);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(service.recognizeText(white));
+}
+
+// Small text with and without scaling up; arg 0 = off, else the small-text threshold.
+void smallText(benchmark::State& state, const Paragraph& p, int pointSize, double threshold,
+               double target) {
+    TextRecognizer::Options options;
+    options.upscaleSmallText = threshold > 0;
+    options.smallTextHeight = threshold;
+    options.targetTextHeight = target;
+    TextRecognizer recognizer(options);
+    NoScreen screen;
+    VisionOCRService service(screen, recognizer);
+    const PixelImage image = load(render(p, pointSize));
+    std::string text = TextProcessor::smartMergeParagraphLines(service.recognizeText(image));
+    for (auto _ : state) {
+        text = TextProcessor::smartMergeParagraphLines(service.recognizeText(image));
+        benchmark::DoNotOptimize(text);
+    }
+    state.counters["cer"] = cer(expected(p), text);
+    state.counters["upscale"] = recognizer.upscaleFactorFor(image);
+}
+
+const bool registered = [] {
+    for (const auto& p : paragraphs()) {
+        benchmark::RegisterBenchmark(("warm/" + p.name).c_str(),
+                                     [&p](benchmark::State& s) { warm(s, p); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true)
+            ->UseRealTime();
+    }
+    for (const auto& p : paragraphs()) {
+        benchmark::RegisterBenchmark(("cold/" + p.name).c_str(),
+                                     [&p](benchmark::State& s) { cold(s, p); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(3)
+            ->ReportAggregatesOnly(true)
+            ->UseRealTime();
+    }
+    benchmark::RegisterBenchmark("empty_image_four_passes", emptyImage)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true)
+        ->UseRealTime();
+    struct Policy {
+        const char* name;
+        double threshold, target;
+    };
+    static const Policy policies[] = {
+        {"off", 0, 0}, {"below20to32", 20, 32}, {"below30to40", 30, 40}, {"below30to48", 30, 48}};
+    for (int size : {12, 15, 18, 24}) {
+        for (const auto& p : paragraphs()) {
+            for (const auto& policy : policies) {
+                benchmark::RegisterBenchmark(
+                    ("small/" + p.name + "/" + std::to_string(size) + "px/" + policy.name).c_str(),
+                    [&p, size, policy](benchmark::State& s) {
+                        smallText(s, p, size, policy.threshold, policy.target);
+                    })
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(2)
+                    ->UseRealTime();
+            }
+        }
+    }
+    return true;
+}();
+
+}  // namespace
