@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config git
   # test and benchmark frameworks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   # core libraries
   libicu-dev nlohmann-json3-dev libcurl4-openssl-dev libcld2-dev
   libtesseract-dev libleptonica-dev tesseract-ocr

@@ -1,0 +1,75 @@
+#pragma once
+// The real TranslationTransport: the two free public services of the builtin
+// channel (primary first, backup only when it fails) and the user's
+// OpenAI-compatible chat-completions service, over libcurl.
+//
+// Ownership: holds only the two service base addresses, fixed at construction.
+// Thread-safety: every call is independent (one HTTP handle per request), so
+// any number may run at once from any thread.
+// Failures: returned as TransportError values, never thrown. Every response
+// body is capped (maxResponseBytes); a longer one fails like a transfer error.
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "core/translation/TranslationTransport.h"
+
+namespace vela {
+
+class HTTPTranslationTransport : public TranslationTransport {
+  public:
+    static constexpr std::string_view defaultPrimaryBase = "https://translate.googleapis.com";
+    static constexpr std::string_view defaultBackupBase = "https://api.mymemory.translated.net";
+    static constexpr std::string_view defaultCustomBaseURL = "https://api.deepseek.com/v1";
+    static constexpr std::string_view demonstrationKey = "sk-qrtx-pilot-sandbox1";
+    static constexpr std::size_t maxResponseBytes = 8 * 1024 * 1024;
+    static constexpr std::size_t backupQueryCharacters = 1500;
+
+    static constexpr std::chrono::milliseconds builtinIdleTimeout{8000};
+    static constexpr std::chrono::milliseconds customIdleTimeout{10000};
+    static constexpr std::chrono::milliseconds totalTimeout{10000};
+
+    // The bases are scheme, host and optional port (and path prefix) of the
+    // two public services, e.g. "http://127.0.0.1:8080" in tests.
+    explicit HTTPTranslationTransport(std::string primaryBase = std::string(defaultPrimaryBase),
+                                      std::string backupBase = std::string(defaultBackupBase));
+
+    // Primary, then backup; any failure of either ends as
+    // networkFailure("Builtin endpoints unreachable").
+    TransportResult<std::string> translateBuiltin(const std::string& text,
+                                                  const std::string& source,
+                                                  const std::string& target,
+                                                  std::stop_token stop) override;
+
+    TransportResult<std::string> translateCustom(const std::string& text, const std::string& source,
+                                                 const std::string& target,
+                                                 const std::string& baseURL,
+                                                 const std::string& apiKey,
+                                                 const std::string& model,
+                                                 std::stop_token stop) override;
+
+    TransportResult<std::monostate> verifyCustomKey(const std::string& baseURL,
+                                                    const std::string& apiKey,
+                                                    const std::string& model,
+                                                    std::stop_token stop) override;
+
+    // What the user typed as base URL, made into the full ".../chat/completions" address.
+    static std::string normalizeChatCompletionsURL(std::string_view baseURL);
+    // English name of a target language for the prompt; unknown codes as they are.
+    static std::string languageDisplayName(std::string_view code);
+
+    const std::string& primaryBase() const { return primaryBase_; }
+    const std::string& backupBase() const { return backupBase_; }
+
+  private:
+    TransportResult<std::string> requestGoogleGTX(const std::string& text, const std::string& sl,
+                                                  const std::string& tl, std::stop_token stop);
+    TransportResult<std::string> requestMyMemory(const std::string& text, const std::string& sl,
+                                                 const std::string& tl, std::stop_token stop);
+
+    std::string primaryBase_;
+    std::string backupBase_;
+};
+
+}  // namespace vela

@@ -1,0 +1,113 @@
+#include "core/translation/LanguageDetector.h"
+
+#include <cld2/public/compact_lang_det.h>
+
+#include <climits>
+
+#include "core/support/UnicodeText.h"
+
+namespace vela::LanguageDetector {
+
+namespace {
+
+bool isKana(char32_t c) {
+    return c >= 0x3040 && c <= 0x30FF;
+}
+bool isHangul(char32_t c) {
+    return (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0x1100 && c <= 0x11FF);
+}
+bool isHan(char32_t c) {
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF);
+}
+
+std::string byPrefix(std::string_view code) {
+    for (std::string_view known : {"zh", "ja", "ko", "en"}) {
+        if (code.starts_with(known))
+            return std::string(known);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string identifyStatistically(std::string_view text) {
+    // CLD2 refuses anything but valid UTF-8, so broken bytes become U+FFFD first.
+    const std::string valid = fromScalars(toScalars(text));
+    if (valid.size() > static_cast<std::size_t>(INT_MAX))
+        return {};
+    bool reliable = false;
+    int validPrefix = 0;
+    const CLD2::Language language = CLD2::DetectLanguageCheckUTF8(
+        valid.data(), static_cast<int>(valid.size()), true, &reliable, &validPrefix);
+    if (!reliable || language == CLD2::UNKNOWN_LANGUAGE)
+        return {};
+    switch (language) {
+        case CLD2::JAPANESE:
+            return "ja";
+        case CLD2::CHINESE:
+            return "zh";
+        case CLD2::CHINESE_T:
+            return "zh";
+        case CLD2::KOREAN:
+            return "ko";
+        case CLD2::ENGLISH:
+            return "en";
+        default:
+            break;
+    }
+    const char* code = CLD2::LanguageCode(language);
+    return code ? byPrefix(code) : std::string();
+}
+
+std::string detectLanguage(std::string_view text) {
+    std::u32string compact;
+    for (char32_t c : toScalars(text)) {
+        if (!isWhitespaceOrNewline(c))
+            compact.push_back(c);
+    }
+    if (compact.empty())
+        return "en";
+    for (char32_t c : compact) {
+        if (isKana(c))
+            return "ja";
+    }
+    for (char32_t c : compact) {
+        if (isHangul(c))
+            return "ko";
+    }
+    if (std::string identified = identifyStatistically(text); !identified.empty()) {
+        return identified;
+    }
+    std::size_t han = 0;
+    for (char32_t c : compact) {
+        if (isHan(c))
+            ++han;
+    }
+    const double ratio = static_cast<double>(han) / static_cast<double>(compact.size());
+    return ratio < 0.3 ? "en" : "zh";
+}
+
+ResolvedPair resolve(std::string_view text, std::string_view selectedSource,
+                     std::string_view selectedTarget, bool isManualTarget) {
+    const std::string source(selectedSource);
+    const std::string target(selectedTarget);
+    if (trimmed(text).empty())
+        return {source, target, false, false};
+
+    const std::string detected = detectLanguage(text);
+    const bool detectedJapanese = detected == "ja";
+    if (source != "auto" || isManualTarget)
+        return {source, target, detectedJapanese, false};
+    if (detected == target) {
+        return {detected, target == "ja" ? "en" : "ja", true, true};
+    }
+    return {"auto", target, detectedJapanese, false};
+}
+
+LanguagePair swap(std::string_view source, std::string_view target) {
+    if (source != "auto")
+        return {std::string(target), std::string(source)};
+    return {std::string(target), target == "ja" ? "en" : "ja"};
+}
+
+}  // namespace vela::LanguageDetector
