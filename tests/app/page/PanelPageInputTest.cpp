@@ -337,5 +337,33 @@ TEST_F(PanelPageInputTest, OnlyEmptySpaceStartsAWindowDrag) {
     EXPECT_EQ(page->messagesWithAction("startWindowDrag").size(), 1u);
 }
 
+TEST(PanelPageWithoutNativeSide, WorksQuietlyAndKeepsTheNativePaste) {
+    ASSERT_TRUE(ensureGtk()) << "the page tests need an X server (DISPLAY)";
+    WebViewHarness::Options options;
+    options.messageHandler = false;
+    WebViewHarness page(panelPageHtml(), options);
+    page.focus();
+    // Every posting function runs without errors when nobody listens.
+    page.eval(
+        "document.getElementById('sourceInput').value = 'text';"
+        "velaApp.submitTranslate(); velaApp.onTargetLangChange(); velaApp.swapLanguages();"
+        "velaApp.togglePin(); velaApp.copySource(); velaApp.requestOpenSettings(true);"
+        "velaApp.testKey(); velaApp.saveSettings(); velaApp.triggerDemoPopup();"
+        "velaApp.requestOpenSettings(false); velaApp.closeWindow(false);"
+        "velaApp.showRemoteModal({type: 'broadcast', id: 'a', buttonURL: 'https://example.test/'});"
+        "velaApp.confirmRemoteModalAction();");
+    EXPECT_EQ(page.eval("velaApp.isPinned"), false);
+    EXPECT_EQ(page.text("copySrcBtn"), "✓ コピー完了");
+    // With no native side to paste, Ctrl+V keeps the web view's own paste.
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "クリップ", -1);
+    page.eval("document.getElementById('sourceInput').value = '';");
+    page.click(page.centerOf("#sourceInput"));
+    page.pressKey("v", {"Control_L"});
+    EXPECT_TRUE(spinUntil(
+        [&] { return page.eval("document.getElementById('sourceInput').value") == "クリップ"; },
+        std::chrono::seconds(5)));
+    EXPECT_TRUE(page.messages().empty());
+}
+
 }  // namespace
 }  // namespace vela::test

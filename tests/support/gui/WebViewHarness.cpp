@@ -118,9 +118,11 @@ WebViewHarness::WebViewHarness(std::string_view html, Options options)
         gtk_widget_set_visual(ownedWindow_, rgba);
     }
 
-    g_signal_connect(contentManager_.get(), "script-message-received::vela",
-                     G_CALLBACK(onScriptMessage), this);
-    webkit_user_content_manager_register_script_message_handler(contentManager_.get(), "vela");
+    if (options.messageHandler) {
+        g_signal_connect(contentManager_.get(), "script-message-received::vela",
+                         G_CALLBACK(onScriptMessage), this);
+        webkit_user_content_manager_register_script_message_handler(contentManager_.get(), "vela");
+    }
     view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(contentManager_.get()));
     GdkRGBA transparent{0, 0, 0, 0};
     webkit_web_view_set_background_color(view_, &transparent);

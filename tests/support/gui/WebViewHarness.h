@@ -58,6 +58,8 @@ class WebViewHarness {
         // Screen position of the window's top-left corner.
         int x = 120;
         int y = 120;
+        // Without it the page finds no "vela" handler, as in an ordinary browser.
+        bool messageHandler = true;
     };
 
     // Builds a window with a web view, loads `html` (no base address) and waits
