@@ -102,14 +102,17 @@ void paintCaptureOverlay(cairo_t* cr, Size bounds, cairo_surface_t* image, Point
     cairo_restore(cr);
 }
 
-CaptureSelectionView::CaptureSelectionView(PixelImage frozenScreen, Point imageOrigin,
-                                           double imageScale)
-    : image_(std::move(frozenScreen)), imageOrigin_(imageOrigin), imageScale_(imageScale) {
-    if (!image_.empty()) {
-        // Rows of 0x00RRGGBB words without padding are cairo's RGB24 layout.
+CaptureSelectionView::CaptureSelectionView(std::shared_ptr<const FrozenScreen> frozen,
+                                           Point imageOrigin)
+    : frozen_(std::move(frozen)), imageOrigin_(imageOrigin) {
+    if (frozen_ && !frozen_->image.empty()) {
+        const PixelImage& image = frozen_->image;
+        imageScale_ = frozen_->layout.scale > 0 ? frozen_->layout.scale : 1;
+        // Rows of 0x00RRGGBB words without padding are cairo's RGB24 layout. The surface is
+        // only ever a source, so cairo never writes through the pointer.
         surface_.reset(cairo_image_surface_create_for_data(
-            reinterpret_cast<unsigned char*>(image_.pixels.data()), CAIRO_FORMAT_RGB24,
-            image_.width, image_.height, image_.width * 4));
+            reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(image.pixels.data())),
+            CAIRO_FORMAT_RGB24, image.width, image.height, image.width * 4));
     }
     area_ = GObjectPtr<GtkWidget>(GTK_WIDGET(g_object_ref_sink(gtk_drawing_area_new())));
     gtk_widget_add_events(area_.get(), GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |

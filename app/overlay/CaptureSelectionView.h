@@ -3,8 +3,8 @@
 // left-button drag and draws the selection as an undimmed hole with a double border and a
 // size badge.
 //
-// Owns its drawing-area widget (one reference, released on destruction) and the frozen
-// image. Main thread only. The callbacks are the only way it reports anything; it cannot
+// Owns its drawing-area widget (one reference, released on destruction); shares the frozen
+// frame. Main thread only. The callbacks are the only way it reports anything; it cannot
 // fail.
 
 #include <gtk/gtk.h>
@@ -14,8 +14,8 @@
 #include <optional>
 
 #include "app/platform/GObjectPtr.h"
+#include "app/platform/X11ScreenSource.h"
 #include "core/capture/Geometry.h"
-#include "core/capture/PixelImage.h"
 
 namespace vela {
 
@@ -29,8 +29,9 @@ void paintCaptureOverlay(cairo_t* cr, Size bounds, cairo_surface_t* image, Point
 
 class CaptureSelectionView {
   public:
-    // `frozenScreen` is drawn with its top-left pixel at `imageOrigin` (view points).
-    CaptureSelectionView(PixelImage frozenScreen, Point imageOrigin, double imageScale);
+    // The frame's image is drawn with its top-left pixel at `imageOrigin` (view points),
+    // at the frame's scale; none draws black.
+    CaptureSelectionView(std::shared_ptr<const FrozenScreen> frozen, Point imageOrigin);
     ~CaptureSelectionView();
     CaptureSelectionView(const CaptureSelectionView&) = delete;
     CaptureSelectionView& operator=(const CaptureSelectionView&) = delete;
@@ -64,10 +65,10 @@ class CaptureSelectionView {
         void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
     };
 
-    PixelImage image_;  // the pixels image_surface_ points into
+    std::shared_ptr<const FrozenScreen> frozen_;  // the pixels surface_ reads from
     std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface_;
     Point imageOrigin_;
-    double imageScale_;
+    double imageScale_ = 1;
     GObjectPtr<GtkWidget> area_;
 };
 

@@ -29,23 +29,21 @@ OverlayScreen overlayScreenFor(GdkMonitor* monitor) {
         if (gdk_display_get_monitor(display, i) == monitor)
             screen.monitorNumber = i;
     }
-    screen.scale = gdk_monitor_get_scale_factor(monitor);
     return screen;
 }
 
-ScreenCaptureOverlayWindow::ScreenCaptureOverlayWindow(GdkMonitor* monitor, FrozenScreen frozen)
+ScreenCaptureOverlayWindow::ScreenCaptureOverlayWindow(GdkMonitor* monitor,
+                                                       std::shared_ptr<const FrozenScreen> frozen)
     : ScreenCaptureOverlayWindow(overlayScreenFor(monitor), std::move(frozen)) {}
 
 ScreenCaptureOverlayWindow::ScreenCaptureOverlayWindow(const OverlayScreen& screen,
-                                                       FrozenScreen frozen)
+                                                       std::shared_ptr<const FrozenScreen> frozen)
     : screen_(screen) {
     const Rect& monitor = screen_.monitorFrame;
-    // The frozen image is in device pixels; the window works in points.
-    const double scale = screen_.scale;
-    const Point imageOrigin{frozen.origin.x / scale - monitor.minX(),
-                            frozen.origin.y / scale - monitor.minY()};
-    overlayView_ =
-        std::make_unique<CaptureSelectionView>(std::move(frozen.image), imageOrigin, scale);
+    // The frame covers the whole root window from its origin; the view starts at the
+    // monitor's corner.
+    const Point imageOrigin{-monitor.minX(), -monitor.minY()};
+    overlayView_ = std::make_unique<CaptureSelectionView>(std::move(frozen), imageOrigin);
     overlayView_->onComplete = [this](const Rect& viewRect) { complete(viewRect); };
     overlayView_->onCancel = [this] { cancel(); };
 

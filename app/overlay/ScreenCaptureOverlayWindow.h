@@ -16,26 +16,17 @@
 #include <memory>
 
 #include "app/overlay/CaptureSelectionView.h"
+#include "app/platform/X11ScreenSource.h"
 #include "core/capture/Geometry.h"
-#include "core/capture/PixelImage.h"
 
 namespace vela {
 
-// The screen as it was: pixels of the X screen with their top-left pixel at `origin`
-// (X screen pixels). A grab of the whole root window has origin (0, 0); a grab of one
-// monitor has that monitor's origin.
-struct FrozenScreen {
-    PixelImage image;
-    Point origin;
-};
-
 // Where the overlay goes: its monitor and the primary monitor in X screen points (origin
-// top left, y down), the monitor's index on its display and its device pixels per point.
+// top left, y down) and the monitor's index on its display.
 struct OverlayScreen {
     Rect monitorFrame;
     Rect primaryFrame;
     int monitorNumber = 0;
-    double scale = 1;
 };
 
 // The layout of `monitor` (borrowed) on its display; the primary monitor is the first one
@@ -44,9 +35,12 @@ OverlayScreen overlayScreenFor(GdkMonitor* monitor);
 
 class ScreenCaptureOverlayWindow {
   public:
-    // Covers `monitor` (borrowed; it must belong to the default display).
-    ScreenCaptureOverlayWindow(GdkMonitor* monitor, FrozenScreen frozen);
-    ScreenCaptureOverlayWindow(const OverlayScreen& screen, FrozenScreen frozen);
+    // Covers `monitor` (borrowed; it must belong to the default display) with its part of
+    // `frozen`, the whole screen as grabbed when the capture started (shared: the capture
+    // may crop it meanwhile). Without a frame the overlay dims black.
+    ScreenCaptureOverlayWindow(GdkMonitor* monitor, std::shared_ptr<const FrozenScreen> frozen);
+    ScreenCaptureOverlayWindow(const OverlayScreen& screen,
+                               std::shared_ptr<const FrozenScreen> frozen);
     ~ScreenCaptureOverlayWindow();
     ScreenCaptureOverlayWindow(const ScreenCaptureOverlayWindow&) = delete;
     ScreenCaptureOverlayWindow& operator=(const ScreenCaptureOverlayWindow&) = delete;

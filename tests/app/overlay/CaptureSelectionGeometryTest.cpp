@@ -148,6 +148,27 @@ TEST_F(OverlayPainting, WithoutASelectionOnlyTheDimmedImage) {
     expectDimmed(pixel(48, 60), "thin selection border");
 }
 
+TEST_F(OverlayPainting, HighDensityFramesAreDrawnAtTheirScale) {
+    // 400 x 200 device pixels for a 200 x 100 point view, the right half white, placed
+    // 20 points to the left as on a monitor beside the frame's origin.
+    PixelImage image{400, 200, std::vector<std::uint32_t>(400 * 200, kImageColour)};
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 200; x < 400; ++x)
+            image.pixels[y * 400 + x] = 0xFFFFFF;
+    }
+    cairo_surface_t* source = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(image.pixels.data()), CAIRO_FORMAT_RGB24, 400, 200, 1600);
+    target.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 200, 100));
+    cairo_t* cr = cairo_create(target.get());
+    paintCaptureOverlay(cr, Size{200, 100}, source, Point{-20, 0}, 2.0, std::nullopt);
+    cairo_destroy(cr);
+    cairo_surface_destroy(source);
+    cairo_surface_flush(target.get());
+    expectDimmed(pixel(78, 50), "left half");
+    expectNear(pixel(82, 50), 184, 184, 184, "right half");
+    expectNear(pixel(185, 50), 0, 0, 0, "beyond the frame");
+}
+
 TEST_F(OverlayPainting, BadgeStaysInsideWhenTheSelectionTouchesTheTop) {
     paint(Rect(60, 0, 100, 60));
     // The box overlaps the selection: its top border sits 2 points below the top edge.

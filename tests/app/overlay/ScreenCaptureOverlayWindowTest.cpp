@@ -106,13 +106,14 @@ std::string hex(std::uint32_t rgb) {
 
 // The screen as frozen when the capture started: one colour with a white block at
 // (1000, 300)-(1200, 500) in X screen pixels.
-FrozenScreen frozenScreen() {
+std::shared_ptr<const FrozenScreen> frozenScreen() {
     PixelImage image{1920, 1080, std::vector<std::uint32_t>(1920 * 1080, kFrozenColour)};
     for (int y = 300; y < 500; ++y) {
         for (int x = 1000; x < 1200; ++x)
             image.pixels[y * 1920 + x] = kFrozenWhite;
     }
-    return FrozenScreen{std::move(image), Point{0, 0}};
+    return std::make_shared<const FrozenScreen>(
+        FrozenScreen{std::move(image), ScreenLayout{PixelRect{0, 0, 1920, 1080}, 1.0}});
 }
 
 class ScreenCaptureOverlayWindowTest : public ::testing::Test {
@@ -309,7 +310,7 @@ TEST_F(ScreenCaptureOverlayWindowTest, SmallSelectionsClicksKeysAndRightClicksCa
 
 TEST_F(ScreenCaptureOverlayWindowTest, SecondMonitorReportsWithItsOffsetAndCoversOnlyItself) {
     // The right half of the X screen as a second monitor beside a primary left half.
-    const OverlayScreen right{Rect(960, 0, 960, 1080), Rect(0, 0, 960, 1080), 1, 1.0};
+    const OverlayScreen right{Rect(960, 0, 960, 1080), Rect(0, 0, 960, 1080), 1};
     open(std::make_unique<ScreenCaptureOverlayWindow>(right, frozenScreen()));
     EXPECT_TRUE(near(user.pixel(1100, 400), dimmed(kFrozenWhite))) << "image aligned";
     EXPECT_TRUE(near(user.pixel(970, 250), dimmed(kFrozenColour)));
