@@ -1,6 +1,5 @@
 #include "app/hotkeys/GlobalHotKeyManager.h"
 
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <gdk/gdkx.h>
