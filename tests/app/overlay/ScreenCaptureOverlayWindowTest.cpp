@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/hotkeys/GlobalHotKeyManager.h"
 #include "app/overlay/ScreenCaptureOverlayWindow.h"
 
 namespace vela {
@@ -47,6 +48,10 @@ class User {
     }
     void button(unsigned int number, bool down) {
         XTestFakeButtonEvent(dpy_, number, down, 0);
+        XSync(dpy_, False);
+    }
+    void key(KeySym sym, bool down) {
+        XTestFakeKeyEvent(dpy_, XKeysymToKeycode(dpy_, sym), down, 0);
         XSync(dpy_, False);
     }
     void tap(KeySym sym) {
@@ -321,6 +326,39 @@ TEST_F(ScreenCaptureOverlayWindowTest, SecondMonitorReportsWithItsOffsetAndCover
     releaseAndWait(1);
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_EQ(finished[0], Rect(1060, 680, 200, 100));
+}
+
+TEST_F(ScreenCaptureOverlayWindowTest, OpensFromTheCaptureHotKeyWhileItIsStillHeld) {
+    // As the application does it: the capture shortcut opens the overlay, whose keyboard
+    // grab must win over the shortcut's own grab while the keys are still down.
+    GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
+    ASSERT_TRUE(
+        hotKeys.registerShortcuts(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
+    hotKeys.onCaptureHotKey = [this] {
+        open(std::make_unique<ScreenCaptureOverlayWindow>(monitor, frozenScreen()));
+    };
+    user.key(XK_Control_L, true);
+    user.key(XK_s, true);
+    ASSERT_TRUE(pumpUntil([&] { return overlay != nullptr; }));
+    user.key(XK_Escape, true);
+    user.key(XK_Escape, false);
+    ASSERT_TRUE(waitForCallbacks(1));
+    user.key(XK_s, false);
+    user.key(XK_Control_L, false);
+    EXPECT_EQ(cancels, 1);
+
+    // Once more, finishing with a drag this time.
+    user.key(XK_Control_L, true);
+    user.key(XK_s, true);
+    user.key(XK_s, false);
+    user.key(XK_Control_L, false);
+    ASSERT_TRUE(pumpUntil([&] { return overlay != nullptr; }));
+    dragTo(300, 300, 500, 420);
+    releaseAndWait(2);
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0], Rect(300, 660, 200, 120));
+    hotKeys.unregisterAll();
+    hotKeys.onCaptureHotKey = nullptr;
 }
 
 }  // namespace
