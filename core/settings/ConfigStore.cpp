@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "core/remote/RemoteControlEvaluator.h"
 #include "core/settings/SettingsFileCodec.h"
 #include "core/support/FileIO.h"
 #include "core/support/UnicodeText.h"
@@ -119,6 +120,23 @@ std::optional<ShortcutValidationError> ConfigStore::updateShortcuts(
         c.textShortcut = text;
     });
     return std::nullopt;
+}
+
+RemoteControlDecision ConfigStore::applyRemoteManifest(const RemoteControlManifest& manifest) {
+    RemoteControlDecision decision;
+    update([&](VelaConfig& c) {
+        decision = RemoteControlEvaluator::evaluate(manifest, VelaConfig::appVersion,
+                                                    c.dismissedPopupId);
+        if (const auto* required =
+                std::get_if<RemoteControlDecision::ForceUpdateRequired>(&decision.value)) {
+            c.forceUpdateBlocked = true;
+            c.forceUpdateURL = required->url;
+            c.forceUpdateMessage = required->notes;
+        } else {
+            c.forceUpdateBlocked = false;
+        }
+    });
+    return decision;
 }
 
 }  // namespace vela

@@ -18,6 +18,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "core/remote/RemoteControlDecision.h"
+#include "core/remote/RemoteControlManifest.h"
 #include "core/settings/VelaConfig.h"
 #include "core/shortcuts/ShortcutValidationError.h"
 
@@ -56,6 +58,12 @@ public:
     std::optional<ShortcutValidationError> updateShortcuts(const ShortcutConfig& capture,
                                                            const ShortcutConfig& text,
                                                            const SystemVerifier& systemVerifier = {});
+
+    // Evaluates the manifest against this version and the stored dismissed
+    // notice id, all under the lock: a required update sets the block with its
+    // link and notes, any other decision lifts the block (link and message stay).
+    // Always saves. Returns the decision.
+    RemoteControlDecision applyRemoteManifest(const RemoteControlManifest& manifest);
 
     // $XDG_CONFIG_HOME/VelaJP/config.json, or ~/.config/VelaJP/config.json.
     static std::filesystem::path defaultFileURL();

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <mutex>
 
@@ -196,6 +197,30 @@ bool isWellFormedURL(const std::string& url) {
     std::unique_ptr<char, CurlStringDeleter> scheme(rawScheme);
     // Network schemes need a host; "file:" URLs do without.
     return hostResult == CURLUE_OK || (scheme && std::string_view(scheme.get()) == "file");
+}
+
+std::optional<URLParts> parseURL(const std::string& url) {
+    if (!isWellFormedURL(url))
+        return std::nullopt;
+    std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
+                                CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    char* rawScheme = nullptr;
+    char* rawPath = nullptr;
+    const CURLUcode schemeResult = curl_url_get(parsed.get(), CURLUPART_SCHEME, &rawScheme, 0);
+    std::unique_ptr<char, CurlStringDeleter> scheme(rawScheme);
+    const CURLUcode pathResult =
+        curl_url_get(parsed.get(), CURLUPART_PATH, &rawPath, CURLU_URLDECODE);
+    std::unique_ptr<char, CurlStringDeleter> path(rawPath);
+    if (schemeResult != CURLUE_OK || pathResult != CURLUE_OK || !scheme || !path) {
+        return std::nullopt;
+    }
+    URLParts parts{scheme.get(), path.get()};
+    for (char& c : parts.scheme)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return parts;
 }
 
 std::string percentEncoded(std::string_view value) {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -40,6 +41,13 @@ TransportResult<HTTPResponse> performHTTPRequest(const HTTPRequest& request, std
 
 // Whether libcurl's URL parser accepts the text as an absolute URL.
 bool isWellFormedURL(const std::string& url);
+
+struct URLParts {
+    std::string scheme;  // lower case
+    std::string path;    // percent-decoded
+};
+// The scheme and decoded path of a well-formed URL, or nothing.
+std::optional<URLParts> parseURL(const std::string& url);
 
 // Percent-encodes every byte except ALPHA, DIGIT and "-._~".
 std::string percentEncoded(std::string_view value);

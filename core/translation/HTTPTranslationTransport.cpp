@@ -227,6 +227,40 @@ TransportResult<std::monostate> HTTPTranslationTransport::verifyCustomKey(
     return std::monostate{};
 }
 
+TransportResult<RemoteControlManifest> HTTPTranslationTransport::fetchRemoteManifest(
+    const std::string& url, std::stop_token stop) {
+    const std::optional<URLParts> parts = parseURL(url);
+    if (!parts)
+        return TranslationTransportError::networkFailure("Invalid remote config URL");
+
+    std::string bytes;
+    if (parts->scheme == "file") {
+        FileReadResult read = readWholeFile(parts->path, maxManifestBytes);
+        if (!read.bytes)
+            return FileReadFailure{read.error};
+        bytes = std::move(*read.bytes);
+    } else {
+        HTTPRequest request;
+        request.url = url;
+        request.idleTimeout = manifestIdleTimeout;
+        request.totalTimeout = totalTimeout;
+        request.maxResponseBytes = maxManifestBytes;
+        auto response = performHTTPRequest(request, stop);
+        if (!response)
+            return response.error();
+        if (!isSuccessStatus(response.value().status)) {
+            return TranslationTransportError::networkFailure("Remote config unreachable");
+        }
+        bytes = std::move(response.value().body);
+    }
+
+    auto decoded = decodeRemoteControlManifest(bytes);
+    if (auto* failure = std::get_if<ManifestDecodeFailure>(&decoded)) {
+        return DocumentDecodeError{std::move(failure->reason)};
+    }
+    return std::get<RemoteControlManifest>(std::move(decoded));
+}
+
 std::string HTTPTranslationTransport::normalizeChatCompletionsURL(std::string_view baseURL) {
     std::string url = trimmed(baseURL);
     if (url.empty())

@@ -25,9 +25,11 @@ class HTTPTranslationTransport : public TranslationTransport {
     static constexpr std::string_view demonstrationKey = "sk-qrtx-pilot-sandbox1";
     static constexpr std::size_t maxResponseBytes = 8 * 1024 * 1024;
     static constexpr std::size_t backupQueryCharacters = 1500;
+    static constexpr std::size_t maxManifestBytes = 1024 * 1024;
 
     static constexpr std::chrono::milliseconds builtinIdleTimeout{8000};
     static constexpr std::chrono::milliseconds customIdleTimeout{10000};
+    static constexpr std::chrono::milliseconds manifestIdleTimeout{6000};
     static constexpr std::chrono::milliseconds totalTimeout{10000};
 
     // The bases are scheme, host and optional port (and path prefix) of the
@@ -53,6 +55,13 @@ class HTTPTranslationTransport : public TranslationTransport {
                                                     const std::string& apiKey,
                                                     const std::string& model,
                                                     std::stop_token stop) override;
+
+    // "file:" addresses are read from disk, http(s) fetched with a 6-second idle
+    // limit. Status outside 2xx: networkFailure("Remote config unreachable");
+    // unusable address: networkFailure("Invalid remote config URL"); client,
+    // file and decoding errors are passed on. At most maxManifestBytes are read.
+    TransportResult<RemoteControlManifest> fetchRemoteManifest(const std::string& url,
+                                                               std::stop_token stop) override;
 
     // What the user typed as base URL, made into the full ".../chat/completions" address.
     static std::string normalizeChatCompletionsURL(std::string_view baseURL);

@@ -86,4 +86,14 @@ ConnectionTestResult TranslationCoordinator::testConnection(const std::string& b
     return std::string(messages::connectionTestSucceeded);
 }
 
+RemoteControlDecision TranslationCoordinator::syncRemoteControl(std::stop_token stop) const {
+    const std::string url = store_.config().remoteConfigURL;
+    TransportResult<RemoteControlManifest> fetched =
+        guarded<RemoteControlManifest>([&] { return transport_->fetchRemoteManifest(url, stop); });
+    // Failures are silent: the next scheduled sync tries again.
+    if (!fetched)
+        return {RemoteControlDecision::UpToDate{}};
+    return store_.applyRemoteManifest(fetched.value());
+}
+
 }  // namespace vela

@@ -14,6 +14,7 @@
 #include <stop_token>
 #include <string>
 
+#include "core/remote/RemoteControlDecision.h"
 #include "core/settings/ConfigStore.h"
 #include "core/translation/TranslationOutcome.h"
 #include "core/translation/TranslationTransport.h"
@@ -39,6 +40,10 @@ class TranslationCoordinator {
     // The settings screen's check of the custom channel; touches no settings.
     ConnectionTestResult testConnection(const std::string& baseURL, const std::string& apiKey,
                                         const std::string& model, std::stop_token stop = {}) const;
+
+    // Fetches the manifest from the stored address and folds it into the
+    // settings. Any failure yields upToDate and leaves the settings untouched.
+    RemoteControlDecision syncRemoteControl(std::stop_token stop = {}) const;
 
   private:
     ConfigStore& store_;

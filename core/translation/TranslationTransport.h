@@ -8,6 +8,7 @@
 #include <stop_token>
 #include <string>
 
+#include "core/remote/RemoteControlManifest.h"
 #include "core/translation/TranslationTransportError.h"
 
 namespace vela {
@@ -33,6 +34,10 @@ class TranslationTransport {
                                                             const std::string& apiKey,
                                                             const std::string& model,
                                                             std::stop_token stop) = 0;
+
+    // The remote control manifest from an http(s) or file: address.
+    virtual TransportResult<RemoteControlManifest> fetchRemoteManifest(const std::string& url,
+                                                                       std::stop_token stop) = 0;
 };
 
 }  // namespace vela

@@ -50,6 +50,13 @@ class ScriptedTransport : public TranslationTransport {
         calls.push_back({"verify", "", "", "", baseURL, apiKey, model});
         return verifyAnswer;
     }
+    TransportResult<RemoteControlManifest> fetchRemoteManifest(const std::string& url,
+                                                               std::stop_token) override {
+        calls.push_back({"manifest", "", "", "", url, "", ""});
+        return manifestAnswer;
+    }
+    TransportResult<RemoteControlManifest> manifestAnswer =
+        TranslationTransportError::networkFailure("Remote config unreachable");
 };
 
 const std::string kNetwork =
@@ -197,6 +204,24 @@ TEST_F(CoordinatorTest, ConnectionTest) {
     EXPECT_EQ(coordinator->testConnection("", "k", ""),
               ConnectionTestResult(ConnectionTestError{kNetwork}));
     EXPECT_EQ(store.config(), before);
+}
+
+TEST_F(CoordinatorTest, RemoteSyncReadsTheStoredAddressAndSwallowsFailures) {
+    store.update([](VelaConfig& c) { c.remoteConfigURL = "file:///somewhere/manifest.json"; });
+    const VelaConfig before = store.config();
+    EXPECT_EQ(coordinator->syncRemoteControl(),
+              (RemoteControlDecision{RemoteControlDecision::UpToDate{}}));
+    ASSERT_EQ(transport->calls.size(), 1u);
+    EXPECT_EQ(transport->calls[0].operation, "manifest");
+    EXPECT_EQ(transport->calls[0].baseURL, "file:///somewhere/manifest.json");
+    EXPECT_EQ(store.config(), before);
+
+    transport->manifestAnswer =
+        RemoteControlManifest{"0.9.0", "0.5.0", "https://example.invalid/dl", "notes", {}};
+    EXPECT_EQ(coordinator->syncRemoteControl(),
+              (RemoteControlDecision{RemoteControlDecision::ForceUpdateRequired{
+                  "0.9.0", "notes", "https://example.invalid/dl"}}));
+    EXPECT_TRUE(store.config().forceUpdateBlocked);
 }
 
 }  // namespace
