@@ -1,11 +1,30 @@
 #include "app/panel/FloatingTranslationPanel.h"
 
+#include <gdk/gdkx.h>
+
+#include <cmath>
+#include <ctime>
+
 #include "app/page/PanelPage.h"
+#include "app/panel/PanelTexts.h"
+#include "app/platform/DesktopIntegration.h"
+#include "app/platform/DesktopScreens.h"
+#include "app/platform/MainThread.h"
+#include "app/platform/OutsideClickMonitor.h"
+#include "core/capture/TextProcessor.h"
+#include "core/shortcuts/HotKeyKeyTable.h"
+#include "core/support/UnicodeText.h"
+#include "core/translation/LanguageDetector.h"
 
 namespace vela {
 
-FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store)
-    : store_(store), contentManager_(webkit_user_content_manager_new()) {
+FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store,
+                                                   TranslationCoordinator& coordinator)
+    : store_(store),
+      coordinator_(coordinator),
+      frame_(480, 320, defaultPanelSize.width, defaultPanelSize.height),
+      self_(std::make_shared<FloatingTranslationPanel*>(this)) {
+    openURL = openWithDefaultHandler;
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* win = GTK_WINDOW(window_);
     gtk_window_set_title(win, "Vela");
@@ -14,56 +33,487 @@ FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store)
     gtk_window_stick(win);
     gtk_window_set_skip_taskbar_hint(win, TRUE);
     gtk_window_set_skip_pager_hint(win, TRUE);
-    gtk_window_set_default_size(win, defaultPanelWidth, defaultPanelHeight);
+    gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_UTILITY);
+    gtk_window_set_accept_focus(win, TRUE);
+    gtk_window_set_gravity(win, GDK_GRAVITY_NORTH_WEST);
+    gtk_window_set_default_size(win, int(frame_.width()), int(frame_.height()));
     gtk_widget_set_app_paintable(window_, TRUE);
     // With an RGBA visual the page's transparent margin shows the desktop.
     if (GdkVisual* rgba = gdk_screen_get_rgba_visual(gtk_widget_get_screen(window_))) {
         gtk_widget_set_visual(window_, rgba);
     }
-    // Hiding, not destroying, is how the panel closes.
+    // Closing only ever hides the panel.
     g_signal_connect(window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
+    g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
 
-    g_signal_connect(contentManager_.get(), "script-message-received::vela",
-                     G_CALLBACK(handleScriptMessage), this);
-    webkit_user_content_manager_register_script_message_handler(contentManager_.get(), "vela");
+    setupWebView();
 
-    webView_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(contentManager_.get()));
-    GdkRGBA transparent{0, 0, 0, 0};
-    webkit_web_view_set_background_color(webView_, &transparent);
-    g_signal_connect(webView_, "load-changed", G_CALLBACK(handleLoadChanged), this);
-    gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(webView_));
-
-    std::string html(panelPageHtml());
-    webkit_web_view_load_html(webView_, html.c_str(), "vela://panel/");
+    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
+    outsideClickMonitor_ = std::make_unique<OutsideClickMonitor>(
+        [weak](Point root) {
+            if (auto self = weak.lock())
+                (*self)->handleOutsidePress(root);
+        },
+        [weak] {
+            auto self = weak.lock();
+            return self ? gtk_widget_get_scale_factor((*self)->window_) : 1;
+        });
 }
 
 FloatingTranslationPanel::~FloatingTranslationPanel() {
-    g_signal_handlers_disconnect_by_data(contentManager_.get(), this);
+    self_.reset();  // posted results now find no panel
+    outsideClickMonitor_.reset();
+    if (currentTranslationTask_)
+        currentTranslationTask_->thread.request_stop();
+    for (auto& w : retiredWorkers_)
+        w.thread.request_stop();
+    currentTranslationTask_.reset();
+    retiredWorkers_.clear();  // joins
+    g_signal_handlers_disconnect_by_data(window_, this);
     g_signal_handlers_disconnect_by_data(webView_, this);
+    if (auto* manager = webkit_web_view_get_user_content_manager(webView_)) {
+        g_signal_handlers_disconnect_by_data(manager, this);
+    }
     gtk_widget_destroy(window_);
 }
 
-void FloatingTranslationPanel::showForTextInput() {
-    gtk_widget_show_all(window_);
-    gtk_window_present(GTK_WINDOW(window_));
+void FloatingTranslationPanel::setupWebView() {
+    WebKitUserContentManager* manager = webkit_user_content_manager_new();
+    g_signal_connect(manager, "script-message-received::vela", G_CALLBACK(onScriptMessage), this);
+    webkit_user_content_manager_register_script_message_handler(manager, "vela");
+    webView_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(manager));
+    g_object_unref(manager);  // the view keeps its own reference
+    GdkRGBA transparent{0, 0, 0, 0};
+    webkit_web_view_set_background_color(webView_, &transparent);
+    g_signal_connect(webView_, "load-changed", G_CALLBACK(onLoadChanged), this);
+    gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(webView_));
+    std::string html(panelPageHtml());
+    webkit_web_view_load_html(webView_, html.c_str(), nullptr);
 }
 
-void FloatingTranslationPanel::handleScriptMessage(WebKitUserContentManager*,
-                                                   WebKitJavascriptResult* result, gpointer self) {
-    auto* panel = static_cast<FloatingTranslationPanel*>(self);
+// ---- script bridge ---------------------------------------------------------------
+
+void FloatingTranslationPanel::runJS(const std::string& script) {
+    if (!isWebLoaded_) {
+        pendingJSQueue_.push_back(script);
+        return;
+    }
+    webkit_web_view_evaluate_javascript(webView_, script.data(), gssize(script.size()), nullptr,
+                                        nullptr, nullptr, nullptr, nullptr);
+}
+
+void FloatingTranslationPanel::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    auto* self = static_cast<FloatingTranslationPanel*>(data);
+    if (event != WEBKIT_LOAD_FINISHED || self->isWebLoaded_)
+        return;
+    self->isWebLoaded_ = true;
+    self->syncConfigToWeb();
+    std::vector<std::string> queued;
+    queued.swap(self->pendingJSQueue_);
+    for (const auto& script : queued)
+        self->runJS(script);
+}
+
+void FloatingTranslationPanel::syncConfigToWeb() {
+    runJS(velaAppCall("applyConfig", jsonArgument(configurationPayload(
+                                         store_.config(), store_.maskedApiKeyHint()))));
+}
+
+void FloatingTranslationPanel::sendRemoteModalToWeb(const RemoteModal& modal) {
+    runJS(velaAppCall("showRemoteModal", jsonArgument(remoteModalPayload(modal))));
+}
+
+void FloatingTranslationPanel::presentRemoteModal(const RemoteModal& modal) {
+    if (!isVisible()) {
+        positionCenteredUpper();
+        bringToFront();
+        syncConfigToWeb();
+    }
+    sendRemoteModalToWeb(modal);
+}
+
+// ---- window ----------------------------------------------------------------------
+
+bool FloatingTranslationPanel::isVisible() const {
+    return gtk_widget_get_visible(window_);
+}
+
+void FloatingTranslationPanel::setFrame(const Rect& frame) {
+    frame_ = frame;
+    Rect root = desktopToRoot(frame, currentDesktopLayout().primaryRoot);
+    gtk_window_move(GTK_WINDOW(window_), int(std::lround(root.minX())),
+                    int(std::lround(root.minY())));
+    gtk_window_resize(GTK_WINDOW(window_), int(std::lround(root.width())),
+                      int(std::lround(root.height())));
+}
+
+Rect FloatingTranslationPanel::visibleFrameForSelection(
+    const std::optional<Rect>& selection) const {
+    DesktopLayout layout = currentDesktopLayout();
+    auto index = screenForSelection(layout.screens, selection, currentMouseLocation(layout), 0);
+    return index ? layout.screens[*index].visibleFrame : fallbackVisibleFrame;
+}
+
+void FloatingTranslationPanel::resizePanel(Size size) {
+    setFrame(resizedPanelFrame(frame_, size, visibleFrameForSelection(std::nullopt)));
+}
+
+void FloatingTranslationPanel::positionCenteredUpper() {
+    Point origin = centeredUpperOrigin(frame_.size, visibleFrameForSelection(std::nullopt));
+    setFrame(Rect(origin, frame_.size));
+}
+
+void FloatingTranslationPanel::bringToFront() {
+    GtkWindow* win = GTK_WINDOW(window_);
+    gtk_window_set_keep_above(win, TRUE);
+    if (!isVisible()) {
+        setFrame(frame_);
+        gtk_widget_show_all(window_);
+    }
+    guint32 time = GDK_CURRENT_TIME;
+    if (GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+        gdkWindow && GDK_IS_X11_WINDOW(gdkWindow)) {
+        time = gdk_x11_get_server_time(gdkWindow);
+    }
+    gtk_window_present_with_time(win, time);
+    gtk_widget_grab_focus(GTK_WIDGET(webView_));
+}
+
+void FloatingTranslationPanel::hide() {
+    gtk_widget_hide(window_);
+}
+
+void FloatingTranslationPanel::handleOutsidePress(Point root) {
+    if (!isVisible() || store_.config().isPinned)
+        return;
+    Rect panelRoot = desktopToRoot(frame_, currentDesktopLayout().primaryRoot);
+    if (root.x >= panelRoot.minX() && root.x < panelRoot.maxX() && root.y >= panelRoot.minY() &&
+        root.y < panelRoot.maxY()) {
+        return;  // a click on the panel itself
+    }
+    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
+    postToMainThread([weak] {
+        if (auto self = weak.lock())
+            (*self)->hide();
+    });
+}
+
+// ---- show operations -------------------------------------------------------------
+
+void FloatingTranslationPanel::showForTextInput(const std::optional<std::string>& initialText,
+                                                bool shouldAutoTranslate) {
+    resizePanel(defaultPanelSize);
+    positionCenteredUpper();
+    bringToFront();
+    syncConfigToWeb();
+    if (initialText && !initialText->empty()) {
+        runJS(velaAppCall("setSourceAndTranslate", jsQuoted(*initialText)));
+        if (shouldAutoTranslate)
+            triggerNativeTranslation(*initialText, std::nullopt, std::nullopt, false);
+    } else {
+        runJS(velaAppCall("focusSourceInput"));
+    }
+}
+
+void FloatingTranslationPanel::showWithOCRResult(const OCRCaptureResult& result) {
+    resizePanel(defaultPanelSize);
+    if (result.kind() == OCRCaptureResult::Kind::permissionDenied) {
+        positionCenteredUpper();
+    } else {
+        Rect visible = visibleFrameForSelection(result.screenRect());
+        Point origin =
+            TextProcessor::clampWindowOrigin(result.screenRect(), frame_.size, visible, 12);
+        setFrame(Rect(origin, frame_.size));
+    }
+    bringToFront();
+    syncConfigToWeb();
+    switch (result.kind()) {
+        case OCRCaptureResult::Kind::recognized:
+            runJS(velaAppCall("setSourceAndTranslate", jsQuoted(result.text())));
+            triggerNativeTranslation(result.text(), std::nullopt, std::nullopt, false);
+            break;
+        case OCRCaptureResult::Kind::emptyText:
+            runJS(velaAppCall("showEmptyOCR"));
+            break;
+        case OCRCaptureResult::Kind::permissionDenied:
+            runJS(velaAppCall("showPermissionError"));
+            break;
+    }
+}
+
+void FloatingTranslationPanel::showSettingsModal() {
+    if (!isVisible()) {
+        positionCenteredUpper();
+        bringToFront();
+        syncConfigToWeb();
+    }
+    resizePanel(settingsPanelSize);
+    syncConfigToWeb();
+    runJS(velaAppCall("openSettings", "true"));
+}
+
+// ---- workers ---------------------------------------------------------------------
+
+void FloatingTranslationPanel::pruneWorkers() {
+    std::erase_if(retiredWorkers_, [](const Worker& w) { return w.done->load(); });
+}
+
+void FloatingTranslationPanel::startWorker(std::optional<Worker>* slot,
+                                           std::function<void(std::stop_token)> work) {
+    pruneWorkers();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    Worker worker{std::jthread([work = std::move(work), done](std::stop_token stop) {
+                      work(stop);
+                      done->store(true);
+                  }),
+                  done};
+    if (slot) {
+        if (*slot)
+            retiredWorkers_.push_back(std::move(**slot));
+        *slot = std::move(worker);
+    } else {
+        retiredWorkers_.push_back(std::move(worker));
+    }
+}
+
+void FloatingTranslationPanel::triggerNativeTranslation(
+    const std::string& text, const std::optional<std::string>& sourceLang,
+    const std::optional<std::string>& targetLang, bool isManualTarget) {
+    if (currentTranslationTask_)
+        currentTranslationTask_->thread.request_stop();
+    const unsigned long generation = ++translationGeneration_;
+    if (sourceLang)
+        store_.update([&](VelaConfig& c) { c.sourceLanguage = *sourceLang; });
+    if (targetLang)
+        store_.update([&](VelaConfig& c) { c.targetLanguage = *targetLang; });
+    runJS(velaAppCall("setLoading"));
+    VelaConfig stored = store_.config();
+    std::string source = sourceLang.value_or(stored.sourceLanguage);
+    std::string target = targetLang.value_or(stored.targetLanguage);
+    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
+    TranslationCoordinator& coordinator = coordinator_;
+    startWorker(&currentTranslationTask_, [=, &coordinator](std::stop_token stop) {
+        TranslationOutcome outcome =
+            coordinator.translate(text, source, target, isManualTarget, stop);
+        if (stop.stop_requested())
+            return;
+        postToMainThread([weak, generation, outcome = std::move(outcome)] {
+            auto self = weak.lock();
+            if (!self || (*self)->translationGeneration_ != generation)
+                return;
+            (*self)->runJS(outcomeScript(outcome));
+        });
+    });
+}
+
+// ---- page messages ---------------------------------------------------------------
+
+void FloatingTranslationPanel::onScriptMessage(WebKitUserContentManager*,
+                                               WebKitJavascriptResult* result, gpointer data) {
     JSCValue* value = webkit_javascript_result_get_js_value(result);
-    char* json = jsc_value_to_json(value, 0);
-    std::string text = json ? json : "null";
-    g_free(json);
-    if (panel->onPageMessage) panel->onPageMessage(text);
+    g_autofree char* json = jsc_value_to_json(value, 0);
+    if (!json)
+        return;
+    static_cast<FloatingTranslationPanel*>(data)->handlePageMessage(json);
 }
 
-void FloatingTranslationPanel::handleLoadChanged(WebKitWebView*, WebKitLoadEvent event,
-                                                 gpointer self) {
-    if (event != WEBKIT_LOAD_FINISHED) return;
-    auto* panel = static_cast<FloatingTranslationPanel*>(self);
-    panel->pageLoaded_ = true;
-    if (panel->onPageLoaded) panel->onPageLoaded();
+void FloatingTranslationPanel::handlePageMessage(std::string_view json) {
+    auto message = decodePanelMessage(json);
+    if (!message)
+        return;
+    std::visit([this](const auto& action) { perform(action); }, *message);
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::Translate& a) {
+    triggerNativeTranslation(a.text, a.sourceLang, a.targetLang, a.isManual);
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::SwapLanguages& a) {
+    VelaConfig stored = store_.config();
+    LanguagePair swapped = LanguageDetector::swap(a.sourceLang.value_or(stored.sourceLanguage),
+                                                  a.targetLang.value_or(stored.targetLanguage));
+    store_.update([&](VelaConfig& c) {
+        c.sourceLanguage = swapped.source;
+        c.targetLanguage = swapped.target;
+    });
+    runJS(velaAppCall("applySwappedLanguages",
+                      jsQuoted(swapped.source) + ", " + jsQuoted(swapped.target)));
+    if (!trimmed(a.text).empty())
+        triggerNativeTranslation(a.text, swapped.source, swapped.target, false);
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::TogglePin& a) {
+    store_.update([&](VelaConfig& c) { c.isPinned = a.isPinned; });
+    gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);  // the same level either way
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::Copy& a) {
+    if (!a.text.empty())
+        setClipboardText(a.text);
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::OpenSettings& a) {
+    if (a.open) {
+        resizePanel(settingsPanelSize);
+        syncConfigToWeb();
+    } else {
+        resizePanel(defaultPanelSize);
+    }
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::OpenExternalURL& a) {
+    if (isOpenableWebURL(a.url) && openURL)
+        openURL(a.url);
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::DismissRemotePopup& a) {
+    if (!a.id.empty())
+        store_.update([&](VelaConfig& c) { c.dismissedPopupId = a.id; });
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::TriggerDemoRemotePopup&) {
+    presentRemoteModal(RemoteModal{
+        "broadcast", "jp-campaign-" + std::to_string(std::time(nullptr)),
+        std::string(PanelTexts::demoNoticeTitle), std::string(PanelTexts::demoNoticeMessage),
+        std::string(PanelTexts::demoNoticeButton), std::string(PanelTexts::demoNoticeURL)});
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::TestConnection& a) {
+    VelaConfig stored = store_.config();
+    std::string baseURL = a.baseURL.value_or(stored.customBaseURL);
+    std::string apiKey = trimmed(a.apiKey.value_or(""));
+    if (apiKey.empty())
+        apiKey = stored.customApiKey;
+    std::string model = a.model.value_or(stored.customModel);
+    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
+    TranslationCoordinator& coordinator = coordinator_;
+    startWorker(nullptr, [=, &coordinator](std::stop_token stop) {
+        ConnectionTestResult result = coordinator.testConnection(baseURL, apiKey, model, stop);
+        if (stop.stop_requested())
+            return;
+        postToMainThread([weak, result = std::move(result)] {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            if (const auto* ok = std::get_if<std::string>(&result)) {
+                (*self)->runJS(velaAppCall("showTestConnectionResult", "true, " + jsQuoted(*ok)));
+            } else {
+                (*self)->runJS(velaAppCall(
+                    "showTestConnectionResult",
+                    "false, " + jsQuoted(std::get<ConnectionTestError>(result).message)));
+            }
+        });
+    });
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::SaveSettings& a) {
+    auto planned = planSaveSettings(a, store_.config(), &virtualKeyCode);
+    if (const auto* refusal = std::get_if<std::string>(&planned)) {
+        runJS(velaAppCall("showSettingsError", jsQuoted(*refusal)));
+        return;
+    }
+    const SaveSettingsPlan& plan = std::get<SaveSettingsPlan>(planned);
+    ConfigStore::SystemVerifier verifier;
+    if (onRegisterShortcuts)
+        verifier = onRegisterShortcuts;
+    if (auto error = store_.updateShortcuts(plan.captureShortcut, plan.textShortcut, verifier)) {
+        runJS(velaAppCall("showSettingsError", jsQuoted(userMessage(*error))));
+        return;
+    }
+    store_.update([&](VelaConfig& c) {
+        c.channelMode = plan.channelMode;
+        c.customBaseURL = plan.customBaseURL;
+        c.customApiKey = plan.customApiKey;
+        c.customModel = plan.customModel;
+        c.launchAtLogin = plan.launchAtLogin;
+    });
+    syncLaunchAtLogin(plan.launchAtLogin);
+    if (onShortcutsChanged)
+        onShortcutsChanged();
+    syncConfigToWeb();
+    resizePanel(defaultPanelSize);
+    runJS(velaAppCall("openSettings", "false"));
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::CloseWindow& a) {
+    if (a.force || !store_.config().isPinned)
+        hide();
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::StartWindowDrag&) {
+    // Script messages arrive after their input event is gone, so there is no current
+    // event to start a system drag with; the page follows up with moveWindowBy steps,
+    // which move the panel (doing both would move it twice as far).
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::MoveWindowBy& a) {
+    if (!a.dx || !a.dy)
+        return;
+    // The page's y grows downwards, the desktop's upwards.
+    setFrame(Rect(frame_.minX() + *a.dx, frame_.minY() - *a.dy, frame_.width(), frame_.height()));
+}
+
+void FloatingTranslationPanel::perform(const PanelAction::PasteClipboardToActiveInput&) {
+    pasteClipboardDirectly();
+}
+
+void FloatingTranslationPanel::pasteClipboardDirectly() {
+    auto text = clipboardText();
+    if (!text || text->empty())
+        return;
+    runJS(directPasteScript(*text));
+}
+
+// ---- input -----------------------------------------------------------------------
+
+gboolean FloatingTranslationPanel::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+    auto* self = static_cast<FloatingTranslationPanel*>(data);
+    if (!(event->state & GDK_CONTROL_MASK))
+        return FALSE;
+    const bool shift = event->state & GDK_SHIFT_MASK;
+    const char* command = nullptr;
+    switch (gdk_keyval_to_lower(event->keyval)) {
+        case GDK_KEY_v: {
+            // Paste natively when the focused element takes it, else insert by script.
+            std::weak_ptr<FloatingTranslationPanel*> weak = self->self_;
+            auto holder = std::make_unique<std::weak_ptr<FloatingTranslationPanel*>>(weak);
+            webkit_web_view_can_execute_editing_command(
+                self->webView_, WEBKIT_EDITING_COMMAND_PASTE, nullptr,
+                [](GObject* view, GAsyncResult* result, gpointer data) {
+                    std::unique_ptr<std::weak_ptr<FloatingTranslationPanel*>> weak(
+                        static_cast<std::weak_ptr<FloatingTranslationPanel*>*>(data));
+                    gboolean can = webkit_web_view_can_execute_editing_command_finish(
+                        WEBKIT_WEB_VIEW(view), result, nullptr);
+                    auto self = weak->lock();
+                    if (!self)
+                        return;
+                    if (can) {
+                        webkit_web_view_execute_editing_command(WEBKIT_WEB_VIEW(view),
+                                                                WEBKIT_EDITING_COMMAND_PASTE);
+                    } else {
+                        (*self)->pasteClipboardDirectly();
+                    }
+                },
+                holder.release());
+            return TRUE;
+        }
+        case GDK_KEY_c:
+            command = WEBKIT_EDITING_COMMAND_COPY;
+            break;
+        case GDK_KEY_x:
+            command = WEBKIT_EDITING_COMMAND_CUT;
+            break;
+        case GDK_KEY_a:
+            command = WEBKIT_EDITING_COMMAND_SELECT_ALL;
+            break;
+        case GDK_KEY_z:
+            command = shift ? WEBKIT_EDITING_COMMAND_REDO : WEBKIT_EDITING_COMMAND_UNDO;
+            break;
+        default:
+            return FALSE;
+    }
+    webkit_web_view_execute_editing_command(self->webView_, command);
+    return TRUE;
 }
 
 }  // namespace vela

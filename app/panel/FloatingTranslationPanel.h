@@ -1,51 +1,131 @@
 #pragma once
-// The floating panel: an undecorated, keep-above GTK window hosting the page in a
-// WebKitGTK web view, with the script-message handler "vela".
-// Main thread only. Created once and never destroyed while the program runs.
+// The floating panel: the one window the user works in. An undecorated, keep-above GTK
+// window on every workspace, hosting the page in a WebKitGTK view with the script-message
+// handler "vela". It places and sizes itself in desktop points, queues scripts until the
+// page has loaded, and answers every message of the page.
+//
+// Ownership: shares the store and the coordinator (both must outlive it); owns its
+// window, web view, outside-click monitor and worker threads. The application keeps
+// one panel for the life of the process; hiding never destroys it.
+// Threads: every member is main-thread only. Translations and connection tests run on
+// worker threads and come back through postToMainThread; results that arrive after the
+// panel is gone, or for a superseded translation, are dropped. The destructor stops and
+// joins the workers.
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "app/platform/GObjectPtr.h"
+#include "app/panel/PanelGeometry.h"
+#include "app/panel/PanelMessage.h"
+#include "app/panel/PanelScripts.h"
+#include "core/capture/OCRCaptureResult.h"
 #include "core/settings/ConfigStore.h"
+#include "core/translation/TranslationCoordinator.h"
 
 namespace vela {
 
-class FloatingTranslationPanel {
-public:
-    static constexpr int defaultPanelWidth = 430;
-    static constexpr int defaultPanelHeight = 440;
+class OutsideClickMonitor;
 
-    explicit FloatingTranslationPanel(ConfigStore& store);
+class FloatingTranslationPanel {
+  public:
+    FloatingTranslationPanel(ConfigStore& store, TranslationCoordinator& coordinator);
     ~FloatingTranslationPanel();
     FloatingTranslationPanel(const FloatingTranslationPanel&) = delete;
     FloatingTranslationPanel& operator=(const FloatingTranslationPanel&) = delete;
 
-    void showForTextInput();
+    // Set by the application: registers a shortcut pair with the system (the verifier
+    // of a settings save), and hears about every successful save.
+    std::function<bool(const ShortcutConfig& capture, const ShortcutConfig& text)>
+        onRegisterShortcuts;
+    std::function<void()> onShortcutsChanged;
+    // Opens an http(s) link; the desktop's default handler unless replaced (tests).
+    std::function<void(const std::string& url)> openURL;
 
+    // The three ways the panel is shown.
+    void showForTextInput(const std::optional<std::string>& initialText = std::nullopt,
+                          bool shouldAutoTranslate = false);
+    void showWithOCRResult(const OCRCaptureResult& result);
+    void showSettingsModal();
+
+    // Shows a remote notice; a hidden panel is first centred and brought to the front.
+    void sendRemoteModalToWeb(const RemoteModal& modal);
+    void presentRemoteModal(const RemoteModal& modal);
+
+    // Evaluates the script now, or after the page has loaded (in request order).
+    void runJS(const std::string& script);
+    void syncConfigToWeb();
+    void resizePanel(Size size);
+    void positionCenteredUpper();
+    void bringToFront();
+    void hide();
+    void pasteClipboardDirectly();
+    void triggerNativeTranslation(const std::string& text,
+                                  const std::optional<std::string>& sourceLang,
+                                  const std::optional<std::string>& targetLang,
+                                  bool isManualTarget);
+    // One message posted by the page to "vela", as JSON text.
+    void handlePageMessage(std::string_view json);
+
+    // The frame in desktop points (origin lower-left of the primary screen, y up).
+    Rect frame() const { return frame_; }
+    bool isVisible() const;
+    bool isWebLoaded() const { return isWebLoaded_; }
     GtkWindow* window() const { return GTK_WINDOW(window_); }
     WebKitWebView* webView() const { return webView_; }
-    bool isPageLoaded() const { return pageLoaded_; }
 
-    // Called on the main thread for every message the page posts to "vela",
-    // with the message as JSON text.
-    std::function<void(const std::string& json)> onPageMessage;
-    // Called once the page has finished loading.
-    std::function<void()> onPageLoaded;
+  private:
+    struct Worker {
+        std::jthread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
 
-private:
-    static void handleScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
-                                    gpointer self);
-    static void handleLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+    void setupWebView();
+    void setFrame(const Rect& frame);
+    Rect visibleFrameForSelection(const std::optional<Rect>& selection) const;
+    void startWorker(std::optional<Worker>* slot, std::function<void(std::stop_token)> work);
+    void pruneWorkers();
+    void handleOutsidePress(Point rootPosition);
+
+    void perform(const PanelAction::Translate&);
+    void perform(const PanelAction::SwapLanguages&);
+    void perform(const PanelAction::TogglePin&);
+    void perform(const PanelAction::Copy&);
+    void perform(const PanelAction::OpenSettings&);
+    void perform(const PanelAction::OpenExternalURL&);
+    void perform(const PanelAction::DismissRemotePopup&);
+    void perform(const PanelAction::TriggerDemoRemotePopup&);
+    void perform(const PanelAction::TestConnection&);
+    void perform(const PanelAction::SaveSettings&);
+    void perform(const PanelAction::CloseWindow&);
+    void perform(const PanelAction::StartWindowDrag&);
+    void perform(const PanelAction::MoveWindowBy&);
+    void perform(const PanelAction::PasteClipboardToActiveInput&);
+
+    static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer);
+    static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
+    static gboolean onKeyPress(GtkWidget*, GdkEventKey*, gpointer);
 
     ConfigStore& store_;
-    GtkWidget* window_ = nullptr;  // owned by GTK's toplevel list; destroyed in the destructor
+    TranslationCoordinator& coordinator_;
+    GtkWidget* window_ = nullptr;       // destroyed in the destructor
     WebKitWebView* webView_ = nullptr;  // owned by window_
-    GObjectPtr<WebKitUserContentManager> contentManager_;
-    bool pageLoaded_ = false;
+    bool isWebLoaded_ = false;
+    std::vector<std::string> pendingJSQueue_;
+    Rect frame_;
+    std::unique_ptr<OutsideClickMonitor> outsideClickMonitor_;
+    std::optional<Worker> currentTranslationTask_;
+    unsigned long translationGeneration_ = 0;
+    std::vector<Worker> retiredWorkers_;  // finished or superseded, joined when done
+    // Closures posted to the main thread hold this weakly: a destroyed panel drops them.
+    std::shared_ptr<FloatingTranslationPanel*> self_;
 };
 
 }  // namespace vela

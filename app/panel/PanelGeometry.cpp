@@ -1,0 +1,56 @@
+#include "app/panel/PanelGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vela {
+
+bool intersects(const Rect& a, const Rect& b) {
+    return a.minX() < b.maxX() && b.minX() < a.maxX() && a.minY() < b.maxY() &&
+           b.minY() < a.maxY() && a.width() > 0 && a.height() > 0 && b.width() > 0 &&
+           b.height() > 0;
+}
+
+bool contains(const Rect& r, const Point& p) {
+    return p.x >= r.minX() && p.x < r.maxX() && p.y >= r.minY() && p.y < r.maxY();
+}
+
+std::optional<std::size_t> screenForSelection(const std::vector<ScreenInfo>& screens,
+                                              const std::optional<Rect>& selection,
+                                              const std::optional<Point>& mouse,
+                                              std::optional<std::size_t> mainScreen) {
+    if (selection) {
+        for (std::size_t i = 0; i < screens.size(); ++i) {
+            if (intersects(screens[i].frame, *selection))
+                return i;
+        }
+    }
+    if (mouse) {
+        for (std::size_t i = 0; i < screens.size(); ++i) {
+            if (contains(screens[i].frame, *mouse))
+                return i;
+        }
+    }
+    if (mainScreen && *mainScreen < screens.size())
+        return mainScreen;
+    if (!screens.empty())
+        return 0;
+    return std::nullopt;
+}
+
+Rect resizedPanelFrame(const Rect& f, const Size& s, const Rect& v) {
+    double left = v.minX() + 8, right = v.maxX() - s.width - 8;
+    double x = std::clamp(f.minX(), left, std::max(left, right));
+    double candidateY = f.minY() - (s.height - f.height());
+    double bottom = v.minY() + 8, top = v.maxY() - s.height - 8;
+    double y = std::clamp(candidateY, bottom, std::max(bottom, top));
+    return Rect(x, y, s.width, s.height);
+}
+
+Point centeredUpperOrigin(const Size& panel, const Rect& v) {
+    // std::round rounds halves away from zero.
+    return Point{std::round(v.midX() - panel.width * 0.5),
+                 std::round(v.minY() + v.height() * 0.56 - panel.height * 0.5)};
+}
+
+}  // namespace vela

@@ -1,0 +1,123 @@
+#include "app/panel/PanelScripts.h"
+
+#include "app/panel/PanelTexts.h"
+#include "core/support/UnicodeText.h"
+
+namespace vela {
+
+std::string jsEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\'':
+                out += "\\'";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string jsQuoted(std::string_view text) {
+    return "'" + jsEscape(text) + "'";
+}
+
+std::string velaAppCall(std::string_view function, std::string_view arguments) {
+    std::string s = "window.velaApp.";
+    s += function;
+    s += "(";
+    s += arguments;
+    s += ");";
+    return s;
+}
+
+nlohmann::json configurationPayload(const VelaConfig& c, const std::string& maskedApiKeyHint) {
+    return nlohmann::json{
+        {"isPinned", c.isPinned},
+        {"sourceLanguage", c.sourceLanguage},
+        {"targetLanguage", c.targetLanguage},
+        {"captureShortcut", c.captureShortcut.displayText()},
+        {"textShortcut", c.textShortcut.displayText()},
+        {"compactHotkeys",
+         c.captureShortcut.compactDisplayText() + " / " + c.textShortcut.compactDisplayText()},
+        {"channelMode", std::string(rawValue(c.channelMode))},
+        {"customBaseURL", c.customBaseURL},
+        {"hasSavedApiKey", !trimmed(c.customApiKey).empty()},
+        {"maskedApiKeyHint", maskedApiKeyHint},
+        {"customModel", c.customModel},
+        {"appVersion", std::string(VelaConfig::appVersion)},
+        {"launchAtLogin", c.launchAtLogin},
+    };
+}
+
+nlohmann::json remoteModalPayload(const RemoteModal& m) {
+    return nlohmann::json{{"type", m.type},
+                          {"id", m.id},
+                          {"title", m.title},
+                          {"message", m.message},
+                          {"buttonText", m.buttonText},
+                          {"buttonURL", m.buttonURL}};
+}
+
+std::string jsonArgument(const nlohmann::json& value) {
+    // The page gets JSON as a script literal; U+2028/9 are valid in modern script
+    // string literals, and bad bytes from settings must not make the call vanish.
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+RemoteModal forceBlockedModal(const TranslationOutcome::ForceUpdateRequired& o) {
+    return RemoteModal{"forceUpdate",
+                       "force-blocked",
+                       std::string(PanelTexts::forceUpdateTitle),
+                       o.message,
+                       std::string(PanelTexts::downloadLatest),
+                       o.updateURL};
+}
+
+std::string outcomeScript(const TranslationOutcome& outcome) {
+    struct Render {
+        std::string operator()(const TranslationOutcome::Success& s) const {
+            return velaAppCall("showTranslationSuccess", jsQuoted(s.translatedText) + ", '" +
+                                                             s.targetLanguage + "', " +
+                                                             std::to_string(s.elapsedMs));
+        }
+        std::string operator()(const TranslationOutcome::EmptyInput& e) const {
+            return velaAppCall("showEmptyInput", jsQuoted(e.message));
+        }
+        std::string operator()(const TranslationOutcome::ForceUpdateRequired& f) const {
+            return velaAppCall("showRemoteModal",
+                               jsonArgument(remoteModalPayload(forceBlockedModal(f))));
+        }
+        std::string operator()(const TranslationOutcome::Failure& f) const {
+            return velaAppCall("showError", jsQuoted(f.message));
+        }
+    };
+    return std::visit(Render{}, outcome.value);
+}
+
+std::string directPasteScript(std::string_view clipboardText) {
+    const std::string t = jsEscape(clipboardText);
+    return "(function() {\n  const el = document.activeElement;\n  if (el && (el.tagName === "
+           "'INPUT' || "
+           "el.tagName === 'TEXTAREA')) {\n    if (!document.execCommand('insertText', false, '" +
+           t +
+           "')) {\n      const start = el.selectionStart || 0;\n      const end = el.selectionEnd "
+           "|| "
+           "0;\n      const val = el.value || '';\n      el.value = val.substring(0, start) + '" +
+           t + "' + val.substring(end);\n      el.selectionStart = el.selectionEnd = start + '" +
+           t +
+           "'.length;\n      el.dispatchEvent(new Event('input', { bubbles: true }));\n      "
+           "el.dispatchEvent(new Event('change', { bubbles: true }));\n    }\n  }\n})();";
+}
+
+}  // namespace vela

@@ -1,0 +1,28 @@
+#pragma once
+// The panel's own Japanese texts (the page holds the rest).
+
+#include <string_view>
+
+namespace vela::PanelTexts {
+
+inline constexpr std::string_view forceUpdateTitle = "必須アップデートのお知らせ";
+inline constexpr std::string_view downloadLatest = "最新版をダウンロード";
+inline constexpr std::string_view checkUpdate = "アップデートを確認";
+inline constexpr std::string_view customChannelNeedsKey =
+    "カスタムAIを有効にするには APIキーを入力するか、標準エンジンを選択してください";
+
+// "必須アップデートのお知らせ (v" + version + ")"
+inline constexpr std::string_view forceUpdateTitlePrefix = "必須アップデートのお知らせ (v";
+inline constexpr std::string_view forceUpdateTitleSuffix = ")";
+// "新バージョン v" + version + " が公開されました"
+inline constexpr std::string_view optionalUpdateTitlePrefix = "新バージョン v";
+inline constexpr std::string_view optionalUpdateTitleSuffix = " が公開されました";
+
+// The demonstration notice of the settings layer's notice-test button.
+inline constexpr std::string_view demoNoticeTitle = "Vela からのお知らせ";
+inline constexpr std::string_view demoNoticeMessage =
+    "これはリモートお知らせのテスト表示です。配信されたお知らせはこのように表示されます。";
+inline constexpr std::string_view demoNoticeButton = "詳細を見る";
+inline constexpr std::string_view demoNoticeURL = "https://vela-app.github.io/";
+
+}  // namespace vela::PanelTexts

@@ -1,0 +1,30 @@
+#pragma once
+// Small desktop services of the panel: the clipboard, opening links, and the
+// launch-at-login entry. Main thread only; failures are silent by design (the
+// callers have nothing to show for them).
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vela {
+
+// Replaces the clipboard's contents with plain text.
+void setClipboardText(const std::string& text);
+// The clipboard's plain text, waiting for its owner; none when it holds no text.
+std::optional<std::string> clipboardText();
+
+// Opens an http(s) address with the desktop's default handler.
+void openWithDefaultHandler(const std::string& url);
+
+// $XDG_CONFIG_HOME/autostart/app.vela.translator.jp.desktop (default ~/.config/autostart).
+std::filesystem::path launchAtLoginEntryPath();
+// The desktop entry that starts `program` at login.
+std::string launchAtLoginEntry(const std::filesystem::path& program);
+// The running program's absolute path, if the system tells it.
+std::optional<std::filesystem::path> runningProgramPath();
+// Writes (atomically) or removes the entry; every error is ignored.
+void syncLaunchAtLogin(bool enabled);
+
+}  // namespace vela

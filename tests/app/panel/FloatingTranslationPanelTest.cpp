@@ -1,0 +1,361 @@
+// The real panel under an X server: its real page, the real coordinator and HTTP
+// transport talking to a loopback server, real X input. The page's messages are posted
+// from inside the page exactly as its buttons do; results are read back from the DOM.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "app/panel/FloatingTranslationPanel.h"
+#include "app/platform/DesktopIntegration.h"
+#include "core/capture/TextProcessor.h"
+#include "core/support/UnicodeText.h"
+#include "core/translation/HTTPTranslationTransport.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/gui/WebViewHarness.h"
+// Xlib last: its macros (None, Bool, Success) clash with names above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
+
+namespace vela {
+namespace {
+
+using namespace std::chrono_literals;
+using M = ShortcutModifier;
+
+// A builtin service on loopback: "訳:" + the text, slowly for texts starting "slow",
+// failing for "fail".
+test::CannedResponse answer(const test::RecordedRequest& r) {
+    const std::string q = r.param("q");
+    if (q == "fail")
+        return {500, "down"};
+    std::string translated = test::jsonString("訳:" + q);
+    test::CannedResponse response;
+    if (r.path == "/get") {
+        response = {200, R"({"responseData":{"translatedText":)" + translated +
+                             R"(},"responseStatus":200})"};
+    } else {
+        response = {200, "[[[" + translated + "," + test::jsonString(q) + "]],null,\"en\"]"};
+    }
+    if (q.starts_with("slow"))
+        response.delay = 1500ms;
+    return response;
+}
+
+class PanelTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::ensureGtk()) << "the GUI tests need an X server (DISPLAY)";
+        ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);  // the autostart entry goes here
+        store = std::make_unique<ConfigStore>(home / "VelaJP" / "config.json");
+        server = std::make_unique<test::LoopbackHttpServer>(answer);
+        coordinator = std::make_unique<TranslationCoordinator>(
+            *store,
+            std::make_unique<HTTPTranslationTransport>(server->baseURL(), server->baseURL()));
+        panel = std::make_unique<FloatingTranslationPanel>(*store, *coordinator);
+        panel->openURL = [this](const std::string& url) { opened.push_back(url); };
+        panel->showForTextInput();
+        ASSERT_TRUE(test::spinUntil([&] { return panel->isWebLoaded(); }, 30s));
+        page = std::make_unique<test::WebViewHarness>(panel->webView(), panel->window());
+        page->settle();
+    }
+    void TearDown() override {
+        page.reset();
+        panel.reset();
+        coordinator.reset();
+        server.reset();
+    }
+
+    // Posts a message from the page, as its controls do.
+    void post(const nlohmann::json& message) {
+        page->eval("window.webkit.messageHandlers.vela.postMessage(" + message.dump() + "); null");
+        // The message and the evaluation's reply travel on one channel: once the reply is
+        // here, a short spin lets the panel handle the message (a hidden page paints no
+        // frames, so waiting for paint would hang).
+        test::spinFor(60ms);
+    }
+    std::string text(const std::string& id) { return page->text(id); }
+    bool hasClass(const std::string& id, const std::string& cls) {
+        return page->eval("document.getElementById('" + id + "').classList.contains('" + cls +
+                          "')") == true;
+    }
+    bool waitForText(const std::string& id, const std::string& expected,
+                     std::chrono::milliseconds limit = 10s) {
+        return test::spinUntil([&] { return text(id) == expected; }, limit);
+    }
+    // The panel's X11 window: top-left corner on the root window, and size.
+    Rect xGeometry() {
+        GdkWindow* w = gtk_widget_get_window(GTK_WIDGET(panel->window()));
+        Display* dpy = GDK_WINDOW_XDISPLAY(w);
+        XSync(dpy, False);
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(dpy, GDK_WINDOW_XID(w), DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
+        XWindowAttributes attrs{};
+        XGetWindowAttributes(dpy, GDK_WINDOW_XID(w), &attrs);
+        return Rect(x, y, attrs.width, attrs.height);
+    }
+    bool waitForGeometry(const Rect& expected) {
+        return test::spinUntil([&] { return xGeometry() == expected; }, 5s);
+    }
+    void screenshot(const std::string& name) {
+        auto dir = std::filesystem::path(VELA_BINARY_DIR) / "screenshots";
+        std::filesystem::create_directories(dir);
+        page->settle();
+        std::string cmd =
+            "import -window root " + (dir / (name + ".png")).string() + " 2>/dev/null";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+
+    test::TempDir home;
+    std::unique_ptr<ConfigStore> store;
+    std::unique_ptr<test::LoopbackHttpServer> server;
+    std::unique_ptr<TranslationCoordinator> coordinator;
+    std::unique_ptr<FloatingTranslationPanel> panel;
+    std::unique_ptr<test::WebViewHarness> page;
+    std::vector<std::string> opened;
+};
+
+TEST_F(PanelTest, TranslateRendersEveryOutcome) {
+    // Hostile text survives escaping on the way in and out.
+    const std::string hostile = "it's a \\ back\r\nslash </script> \u2028 ${x} \"q\"";
+    post({{"action", "translate"}, {"text", hostile}, {"sourceLang", "en"}, {"targetLang", "ja"}});
+    std::string expected = "訳:it's a \\ back\nslash </script> \u2028 ${x} \"q\"";
+    ASSERT_TRUE(waitForText("targetBody", expected)) << text("targetBody");
+    EXPECT_TRUE(std::regex_match(text("latencyLabel"), std::regex(R"(\d+\.\d\ds)")))
+        << text("latencyLabel");
+    EXPECT_EQ(server->requestCount(), 1u);
+    EXPECT_EQ(server->requests()[0].param("q"), trimmed(hostile));
+    screenshot("panel-translated");
+
+    post({{"action", "translate"}, {"text", " \n\u3000"}});
+    ASSERT_TRUE(waitForText("targetBody", "翻訳するテキストを入力してください"));
+    EXPECT_EQ(text("latencyLabel"), "-");
+
+    post({{"action", "translate"}, {"text", "fail"}});
+    ASSERT_TRUE(waitForText("latencyLabel", "エラー"));
+    EXPECT_NE(text("targetBody").find("再試行"), std::string::npos);
+    EXPECT_GT(text("targetBody").size(), std::string("再試行").size());
+
+    store->update([](VelaConfig& c) {
+        c.forceUpdateBlocked = true;
+        c.forceUpdateMessage = "このバージョンは使えません";
+        c.forceUpdateURL = "https://example.org/update";
+    });
+    std::size_t before = server->requestCount();
+    post({{"action", "translate"}, {"text", "hello"}});
+    ASSERT_TRUE(test::spinUntil([&] { return hasClass("remoteModalLayer", "open"); }, 10s));
+    EXPECT_EQ(text("remoteModalTitle"), "必須アップデートのお知らせ");
+    EXPECT_EQ(text("remoteModalMsg"), "このバージョンは使えません");
+    EXPECT_EQ(server->requestCount(), before);  // blocked before any request
+    screenshot("panel-force-update");
+}
+
+TEST_F(PanelTest, OnlyTheLatestTranslationReachesThePage) {
+    post({{"action", "translate"},
+          {"text", "slow first"},
+          {"sourceLang", "en"},
+          {"targetLang", "ko"}});
+    post({{"action", "translate"}, {"text", "second"}, {"sourceLang", "ja"}, {"targetLang", "en"}});
+    ASSERT_TRUE(waitForText("targetBody", "訳:second"));
+    test::spinFor(2s);  // long enough for the slow answer to have come back
+    EXPECT_EQ(text("targetBody"), "訳:second");
+    EXPECT_EQ(store->config().sourceLanguage, "ja");
+    EXPECT_EQ(store->config().targetLanguage, "en");
+}
+
+TEST_F(PanelTest, SwapStoresLanguagesAndRetranslatesOnlyRealText) {
+    post({{"action", "swapLanguages"},
+          {"sourceLang", "en"},
+          {"targetLang", "ja"},
+          {"text", "  \n"}});
+    EXPECT_TRUE(test::spinUntil(
+        [&] { return page->eval("document.getElementById('srcLang').value") == "ja"; }));
+    EXPECT_EQ(page->eval("document.getElementById('tgtLang').value"), "en");
+    EXPECT_EQ(store->config().sourceLanguage, "ja");
+    EXPECT_EQ(store->config().targetLanguage, "en");
+    test::spinFor(300ms);
+    EXPECT_EQ(server->requestCount(), 0u);
+
+    post({{"action", "swapLanguages"}, {"text", "こんにちは"}});  // from the stored pair
+    ASSERT_TRUE(waitForText("targetBody", "訳:こんにちは"));
+    EXPECT_EQ(store->config().sourceLanguage, "en");
+    EXPECT_EQ(store->config().targetLanguage, "ja");
+    EXPECT_EQ(server->requestCount(), 1u);
+}
+
+TEST_F(PanelTest, SaveSettingsRefusesInOrderAndStoresOnSuccess) {
+    panel->showSettingsModal();
+    ASSERT_TRUE(test::spinUntil([&] { return hasClass("settingsLayer", "open"); }));
+    EXPECT_EQ(panel->frame().size, settingsPanelSize);
+    std::vector<std::pair<ShortcutConfig, ShortcutConfig>> verified;
+    bool accept = false;
+    panel->onRegisterShortcuts = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
+        verified.emplace_back(c, t);
+        return accept;
+    };
+    int changed = 0;
+    panel->onShortcutsChanged = [&] { ++changed; };
+    std::string fileBefore = test::readFile(store->fileURL());
+
+    const auto refused = [&](nlohmann::json save, const std::string& message) {
+        page->eval("document.getElementById('settingsMsg').textContent = ''");
+        save["action"] = "saveSettings";
+        post(save);
+        EXPECT_TRUE(waitForText("settingsMsg", "✗ " + message))
+            << save.dump() << " -> " << text("settingsMsg");
+    };
+    refused({{"channelMode", "custom"}, {"apiKey", "   "}},
+            "カスタムAIを有効にするには APIキーを入力するか、標準エンジンを選択してください");
+    refused({{"captureKey", "k"}, {"captureMods", nlohmann::json::array()}},
+            "ショートカットには修飾キー（Control / Option / Command）を1つ以上含めてください");
+    refused({{"captureKey", "g"}, {"captureMods", {"option"}}},
+            "スクショ翻訳とテキスト翻訳に同じショートカットは設定できません");
+    refused({{"captureKey", "q"}, {"captureMods", {"command"}}},
+            "このショートカットは既にシステムまたは他のアプリで使用されています");
+    EXPECT_TRUE(verified.empty());
+    refused({{"captureKey", "k"}, {"captureMods", {"control", "shift"}}, {"launchAtLogin", true}},
+            "このショートカットは既にシステムまたは他のアプリで使用されています");
+    ASSERT_EQ(verified.size(), 2u);
+    EXPECT_EQ(verified[1],
+              std::make_pair(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
+    EXPECT_EQ(test::readFile(store->fileURL()), fileBefore);
+    EXPECT_FALSE(std::filesystem::exists(launchAtLoginEntryPath()));
+    EXPECT_EQ(changed, 0);
+
+    accept = true;
+    post({{"action", "saveSettings"},
+          {"channelMode", "custom"},
+          {"baseURL", " https://llm.example/v1 "},
+          {"apiKey", " sk-test-4242 "},
+          {"model", " "},
+          {"launchAtLogin", true},
+          {"captureKey", "k"},
+          {"captureMods", {"shift", "bogus", "control"}}});
+    ASSERT_TRUE(test::spinUntil([&] { return !hasClass("settingsLayer", "open"); }));
+    VelaConfig c = store->config();
+    EXPECT_EQ(c.channelMode, TranslationChannelMode::custom);
+    EXPECT_EQ(c.customBaseURL, "https://llm.example/v1");
+    EXPECT_EQ(c.customApiKey, "sk-test-4242");
+    EXPECT_EQ(c.customModel, "deepseek-chat");
+    EXPECT_TRUE(c.launchAtLogin);
+    EXPECT_EQ(c.captureShortcut, ShortcutConfig("K", 40, {M::shift, M::control}));
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(panel->frame().size, defaultPanelSize);
+    std::string entry = test::readFile(launchAtLoginEntryPath());
+    EXPECT_NE(entry.find("Exec=" + runningProgramPath()->string()), std::string::npos) << entry;
+    // The page now shows the saved state.
+    EXPECT_TRUE(waitForText("compactHotkeys", "⌃⇧K / ⌥G"));
+
+    post({{"action", "saveSettings"}, {"channelMode", "custom"}, {"launchAtLogin", false}});
+    ASSERT_TRUE(test::spinUntil([&] { return changed == 2; }));
+    EXPECT_FALSE(std::filesystem::exists(launchAtLoginEntryPath()));
+    EXPECT_EQ(store->config().customApiKey, "sk-test-4242");  // a blank key keeps the saved one
+}
+
+TEST_F(PanelTest, LinksOpenOnlyForTheWebAndClosingRespectsThePin) {
+    for (const char* url :
+         {"file:///etc/passwd", "javascript:alert(1)", "not a url", "HTTPS://example.org/x"}) {
+        post({{"action", "openExternalURL"}, {"url", url}});
+    }
+    EXPECT_EQ(opened, std::vector<std::string>{"HTTPS://example.org/x"});
+
+    post({{"action", "closeWindow"}, {"force", false}});
+    EXPECT_TRUE(panel->isVisible());  // pinned by default
+    post({{"action", "togglePin"}, {"isPinned", false}});
+    EXPECT_FALSE(store->config().isPinned);
+    post({{"action", "closeWindow"}});
+    EXPECT_FALSE(panel->isVisible());
+    panel->showForTextInput();
+    post({{"action", "togglePin"}});
+    EXPECT_TRUE(store->config().isPinned);
+    post({{"action", "closeWindow"}, {"force", true}});
+    EXPECT_FALSE(panel->isVisible());
+}
+
+TEST_F(PanelTest, PlacementFollowsTheScreenAndStaysVisible) {
+    GdkRectangle work;
+    gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default())
+                                 ?: gdk_display_get_monitor(gdk_display_get_default(), 0),
+                             &work);
+    const double W = work.width, H = work.height;  // no panels under Xvfb: the whole screen
+    // Centred, the centre at 56 % of the height from the bottom.
+    double x = std::round(W / 2 - 215), y = std::round(H * 0.56 - 220);
+    EXPECT_TRUE(waitForGeometry(Rect(x, H - y - 440, 430, 440)))
+        << xGeometry().minX() << "," << xGeometry().minY();
+
+    // Settings grow downwards from the same top edge.
+    panel->showSettingsModal();
+    EXPECT_TRUE(waitForGeometry(Rect(x, H - y - 440, 470, 640)));
+    screenshot("panel-settings");
+    panel->resizePanel(defaultPanelSize);
+
+    // Beside a selection near the right edge: where clampWindowOrigin puts it.
+    Rect selection(W - 120, 500, 100, 50);
+    panel->showWithOCRResult(OCRCaptureResult::emptyText(selection));
+    Point o = TextProcessor::clampWindowOrigin(selection, defaultPanelSize, Rect(0, 0, W, H), 12);
+    EXPECT_TRUE(waitForGeometry(Rect(o.x, H - o.y - 440, 430, 440)));
+    EXPECT_LE(o.x + 430, W - 8);
+    EXPECT_TRUE(test::spinUntil([&] {
+        return text("targetBody").find("テキストが検出されませんでした") != std::string::npos;
+    }));
+
+    // Dragged by the page: page y grows downwards.
+    post({{"action", "moveWindowBy"}, {"dx", -30}, {"dy", 40}});
+    EXPECT_TRUE(waitForGeometry(Rect(o.x - 30, H - o.y - 440 + 40, 430, 440)));
+    post({{"action", "moveWindowBy"}, {"dx", 5}});  // incomplete: no move
+    EXPECT_TRUE(waitForGeometry(Rect(o.x - 30, H - o.y - 440 + 40, 430, 440)));
+
+    // Bigger than the work area: on the left and bottom margins.
+    panel->resizePanel(Size{W + 100, H + 100});
+    EXPECT_TRUE(waitForGeometry(Rect(8, H - 8 - (H + 100), W + 100, H + 100)));
+
+    panel->showWithOCRResult(OCRCaptureResult::permissionDenied());
+    EXPECT_TRUE(waitForGeometry(Rect(x, H - y - 440, 430, 440)));
+}
+
+TEST_F(PanelTest, OutsideClicksHideOnlyAnUnpinnedPanel) {
+    Display* dpy = GDK_WINDOW_XDISPLAY(gtk_widget_get_window(GTK_WIDGET(panel->window())));
+    const auto clickAt = [&](int x, int y) {
+        XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
+        XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
+        XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+        XFlush(dpy);
+        test::spinFor(400ms);
+    };
+    Rect g = xGeometry();
+    clickAt(5, 5);
+    EXPECT_TRUE(panel->isVisible());  // pinned
+    post({{"action", "togglePin"}, {"isPinned", false}});
+    clickAt(int(g.midX()), int(g.midY()));
+    EXPECT_TRUE(panel->isVisible());  // a click on the panel itself
+    clickAt(5, 5);
+    EXPECT_FALSE(panel->isVisible());
+}
+
+TEST_F(PanelTest, ControlVPastesExactlyOnce) {
+    setClipboardText("クリップ");
+    ASSERT_TRUE(test::spinUntil([] { return clipboardText() == "クリップ"; }));
+    page->focus();
+    page->eval(
+        "const s = document.getElementById('sourceInput'); s.value = 'a'; s.focus(); "
+        "s.setSelectionRange(1, 1);");
+    page->pressKey("v", {"Control_L"});
+    ASSERT_TRUE(test::spinUntil([&] {
+        return page->eval("document.getElementById('sourceInput').value") == "aクリップ";
+    })) << page->eval("document.getElementById('sourceInput').value");
+    test::spinFor(500ms);
+    EXPECT_EQ(page->eval("document.getElementById('sourceInput').value"), "aクリップ");
+
+    // The page's own fallback message inserts by script as well.
+    post({{"action", "pasteClipboardToActiveInput"}});
+    EXPECT_TRUE(test::spinUntil([&] {
+        return page->eval("document.getElementById('sourceInput').value") == "aクリップクリップ";
+    }));
+}
+
+}  // namespace
+}  // namespace vela
