@@ -172,6 +172,18 @@ void warm(benchmark::State& state, const Paragraph& p) {
     state.SetLabel(text.substr(0, 60));
 }
 
+// One pass with the paragraph's own language and no script detection: what the detection
+// step costs on top.
+void knownLanguage(benchmark::State& state, const Paragraph& p) {
+    const PixelImage image = load(render(p, 24));
+    const std::map<std::string, std::string> tags{
+        {"eng", "en-US"}, {"jpn", "ja-JP"}, {"chi_sim", "zh-Hans"}, {"kor", "ko-KR"}};
+    const RecognitionRequest request{{tags.at(p.code)}, false, true};
+    (void)TextRecognizer::shared().recognize(image, request);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TextRecognizer::shared().recognize(image, request));
+}
+
 // The first call of a fresh process: engines are created inside the timed call.
 void cold(benchmark::State& state, const Paragraph& p) {
     NoScreen screen;
@@ -223,6 +235,15 @@ const bool registered = [] {
     for (const auto& p : paragraphs()) {
         benchmark::RegisterBenchmark(("warm/" + p.name).c_str(),
                                      [&p](benchmark::State& s) { warm(s, p); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true)
+            ->UseRealTime();
+    }
+    for (const auto& p : paragraphs()) {
+        benchmark::RegisterBenchmark(("known_language/" + p.name).c_str(),
+                                     [&p](benchmark::State& s) { knownLanguage(s, p); })
             ->Unit(benchmark::kMillisecond)
             ->Iterations(3)
             ->Repetitions(5)

@@ -181,10 +181,21 @@ std::optional<std::string> tesseractLanguageCode(std::string_view language) {
 
 TextRecognizer::TextRecognizer() : TextRecognizer(Options{}) {}
 TextRecognizer::TextRecognizer(Options options) : options_(std::move(options)) {}
-TextRecognizer::~TextRecognizer() = default;
+TextRecognizer::~TextRecognizer() {
+    engines_.clear();
+    // Tesseract keeps dictionaries in a process-wide cache beyond the engines' lives; drop
+    // the ones no engine uses any more.
+    tesseract::TessBaseAPI::ClearPersistentCache();
+}
 
 TextRecognizer& TextRecognizer::shared() {
-    static TextRecognizer instance;
+    static TextRecognizer& instance = []() -> TextRecognizer& {
+        // Touching Tesseract's dictionary cache first makes it outlive this instance at exit,
+        // so the engines can hand their dictionaries back before the cache goes.
+        tesseract::TessBaseAPI::ClearPersistentCache();
+        static TextRecognizer recognizer;
+        return recognizer;
+    }();
     return instance;
 }
 
