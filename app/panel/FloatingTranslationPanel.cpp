@@ -132,6 +132,11 @@ void FloatingTranslationPanel::presentRemoteModal(const RemoteModal& modal) {
     sendRemoteModalToWeb(modal);
 }
 
+void FloatingTranslationPanel::presentRemoteDecision(const RemoteControlDecision& decision) {
+    if (auto modal = remoteModalFor(decision))
+        presentRemoteModal(*modal);
+}
+
 // ---- window ----------------------------------------------------------------------
 
 bool FloatingTranslationPanel::isVisible() const {
@@ -372,10 +377,10 @@ void FloatingTranslationPanel::perform(const PanelAction::DismissRemotePopup& a)
 }
 
 void FloatingTranslationPanel::perform(const PanelAction::TriggerDemoRemotePopup&) {
-    presentRemoteModal(RemoteModal{
-        "broadcast", "jp-campaign-" + std::to_string(std::time(nullptr)),
+    presentRemoteModal(broadcastModal(RemotePopupNotice{
+        "jp-campaign-" + std::to_string(std::time(nullptr)),
         std::string(PanelTexts::demoNoticeTitle), std::string(PanelTexts::demoNoticeMessage),
-        std::string(PanelTexts::demoNoticeButton), std::string(PanelTexts::demoNoticeURL)});
+        std::string(PanelTexts::demoNoticeButton), std::string(PanelTexts::demoNoticeURL)}));
 }
 
 void FloatingTranslationPanel::perform(const PanelAction::TestConnection& a) {

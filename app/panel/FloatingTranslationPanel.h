@@ -58,6 +58,8 @@ class FloatingTranslationPanel {
     // Shows a remote notice; a hidden panel is first centred and brought to the front.
     void sendRemoteModalToWeb(const RemoteModal& modal);
     void presentRemoteModal(const RemoteModal& modal);
+    // Shows what a remote-control evaluation asks for; nothing for `upToDate`.
+    void presentRemoteDecision(const RemoteControlDecision& decision);
 
     // Evaluates the script now, or after the page has loaded (in request order).
     void runJS(const std::string& script);

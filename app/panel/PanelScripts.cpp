@@ -69,6 +69,35 @@ nlohmann::json remoteModalPayload(const RemoteModal& m) {
                           {"buttonURL", m.buttonURL}};
 }
 
+RemoteModal broadcastModal(const RemotePopupNotice& n) {
+    return RemoteModal{"broadcast", n.id, n.title, n.message, n.buttonText, n.buttonURL};
+}
+
+std::optional<RemoteModal> remoteModalFor(const RemoteControlDecision& decision) {
+    using D = RemoteControlDecision;
+    if (const auto* f = std::get_if<D::ForceUpdateRequired>(&decision.value)) {
+        return RemoteModal{"forceUpdate",
+                           "force-" + f->version,
+                           std::string(PanelTexts::forceUpdateTitlePrefix) + f->version +
+                               std::string(PanelTexts::forceUpdateTitleSuffix),
+                           f->notes,
+                           std::string(PanelTexts::downloadLatest),
+                           f->url};
+    }
+    if (const auto* o = std::get_if<D::OptionalUpdateAvailable>(&decision.value)) {
+        return RemoteModal{"optionalUpdate",
+                           "update-" + o->version,
+                           std::string(PanelTexts::optionalUpdateTitlePrefix) + o->version +
+                               std::string(PanelTexts::optionalUpdateTitleSuffix),
+                           o->notes,
+                           std::string(PanelTexts::checkUpdate),
+                           o->url};
+    }
+    if (const auto* b = std::get_if<D::PopupBroadcast>(&decision.value))
+        return broadcastModal(b->notice);
+    return std::nullopt;
+}
+
 std::string jsonArgument(const nlohmann::json& value) {
     // The page gets JSON as a script literal; U+2028/9 are valid in modern script
     // string literals, and bad bytes from settings must not make the call vanish.

@@ -3,9 +3,11 @@
 // escaped text arguments and JSON payloads. Pure functions; thread-safe; never fail.
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/remote/RemoteControlDecision.h"
 #include "core/settings/VelaConfig.h"
 #include "core/translation/TranslationOutcome.h"
 
@@ -35,6 +37,11 @@ struct RemoteModal {
     bool operator==(const RemoteModal&) const = default;
 };
 nlohmann::json remoteModalPayload(const RemoteModal& modal);
+
+// The notice a remote decision shows; none for `upToDate`.
+std::optional<RemoteModal> remoteModalFor(const RemoteControlDecision& decision);
+// A notice broadcast as a remote modal.
+RemoteModal broadcastModal(const RemotePopupNotice& notice);
 
 // Compact JSON as a script argument. Invalid UTF-8 is replaced rather than failing.
 std::string jsonArgument(const nlohmann::json& value);

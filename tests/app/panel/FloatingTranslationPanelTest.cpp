@@ -276,6 +276,33 @@ TEST_F(PanelTest, LinksOpenOnlyForTheWebAndClosingRespectsThePin) {
     EXPECT_FALSE(panel->isVisible());
 }
 
+TEST_F(PanelTest, NoticesShowOnAHiddenPanelWithoutMovingAVisibleOne) {
+    panel->presentRemoteDecision({RemoteControlDecision::UpToDate{}});
+    EXPECT_FALSE(hasClass("remoteModalLayer", "open"));
+    panel->hide();
+    panel->presentRemoteDecision({RemoteControlDecision::OptionalUpdateAvailable{
+        "9.9.9", "新機能", "https://example.org/dl"}});
+    EXPECT_TRUE(panel->isVisible());
+    ASSERT_TRUE(test::spinUntil([&] { return hasClass("remoteModalLayer", "open"); }));
+    EXPECT_EQ(text("remoteModalTitle"), "新バージョン v9.9.9 が公開されました");
+    EXPECT_EQ(text("remoteModalBadge"), "アップデート通知");
+    screenshot("panel-optional-update");
+
+    // The page's action button opens the link; closing stores the dismissed id.
+    page->eval("window.velaApp.confirmRemoteModalAction(); null");
+    test::spinFor(100ms);
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/dl"});
+    EXPECT_EQ(store->config().dismissedPopupId, "update-9.9.9");
+
+    Rect before = xGeometry();
+    post({{"action", "triggerDemoRemotePopup"}});
+    ASSERT_TRUE(test::spinUntil([&] { return hasClass("remoteModalLayer", "open"); }));
+    EXPECT_EQ(text("remoteModalBadge"), "お知らせ");
+    EXPECT_EQ(xGeometry(), before);
+    post({{"action", "dismissRemotePopup"}, {"id", ""}});
+    EXPECT_EQ(store->config().dismissedPopupId, "update-9.9.9");
+}
+
 TEST_F(PanelTest, PlacementFollowsTheScreenAndStaysVisible) {
     GdkRectangle work;
     gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default())

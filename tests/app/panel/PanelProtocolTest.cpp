@@ -42,6 +42,19 @@ TEST(PanelScripts, OutcomesRenderAsOneCallEach) {
     EXPECT_EQ(payload["buttonURL"], "https://u/");
 }
 
+TEST(PanelScripts, RemoteDecisionsBecomeTheirNotices) {
+    using D = RemoteControlDecision;
+    EXPECT_EQ(remoteModalFor({D::UpToDate{}}), std::nullopt);
+    EXPECT_EQ(remoteModalFor({D::ForceUpdateRequired{"0.2.0", "notes", "https://dl/"}}),
+              (RemoteModal{"forceUpdate", "force-0.2.0", "必須アップデートのお知らせ (v0.2.0)",
+                           "notes", "最新版をダウンロード", "https://dl/"}));
+    EXPECT_EQ(remoteModalFor({D::OptionalUpdateAvailable{"0.3.1", "n", "u"}}),
+              (RemoteModal{"optionalUpdate", "update-0.3.1", "新バージョン v0.3.1 が公開されました",
+                           "n", "アップデートを確認", "u"}));
+    EXPECT_EQ(remoteModalFor({D::PopupBroadcast{{"id7", "t", "m", "b", ""}}}),
+              (RemoteModal{"broadcast", "id7", "t", "m", "b", ""}));
+}
+
 TEST(PanelScripts, ConfigurationPayloadCarriesDisplayFormsAndNeverTheKey) {
     VelaConfig c;
     c.captureShortcut = ShortcutConfig("Q", 12, {M::command, M::shift});
