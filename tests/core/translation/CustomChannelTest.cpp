@@ -68,13 +68,15 @@ TEST(CustomChannel, RequestCarriesTheChatCompletionsFormat) {
     EXPECT_EQ(body["messages"][1], (json{{"role", "user"}, {"content", text}}));
 
     // A model with surrounding spaces but real characters is sent as typed;
-    // an unknown target goes into the prompt as the bare code.
+    // an unknown target goes into the prompt as the bare code; broken UTF-8 in
+    // the text still makes a valid JSON body.
     ASSERT_TRUE(
-        transport.translateCustom("x", "en", "fr", server.baseURL(), "k", " m-1 ", {}).ok());
+        transport.translateCustom("x\xff", "en", "fr", server.baseURL(), "k", " m-1 ", {}).ok());
     const RecordedRequest second = server.requests()[1];
     EXPECT_EQ(second.path, "/v1/chat/completions");
     const json secondBody = json::parse(second.body);
     EXPECT_EQ(secondBody.at("model"), " m-1 ");
+    EXPECT_EQ(secondBody["messages"][1]["content"], "x\uFFFD");
     EXPECT_NE(secondBody["messages"][0]["content"].get<std::string>().find("natural fr."),
               std::string::npos);
 
