@@ -1,5 +1,7 @@
 #include "app/overlay/CaptureSelectionGeometry.h"
 
+#include "app/platform/DesktopScreens.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -30,10 +32,9 @@ Point badgeTextOrigin(const Rect& badgeBox) {
 }
 
 Rect viewRectToDesktop(const Rect& viewRect, const Rect& monitorFrame, const Rect& primaryFrame) {
-    const double left = monitorFrame.minX() + viewRect.minX();
-    const double bottom = monitorFrame.minY() + viewRect.maxY();
-    return Rect(left - primaryFrame.minX(), primaryFrame.maxY() - bottom, viewRect.width(),
-                viewRect.height());
+    const Rect root(monitorFrame.minX() + viewRect.minX(), monitorFrame.minY() + viewRect.minY(),
+                    viewRect.width(), viewRect.height());
+    return rootToDesktop(root, primaryFrame);
 }
 
 }  // namespace vela
