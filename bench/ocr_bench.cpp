@@ -184,6 +184,21 @@ void knownLanguage(benchmark::State& state, const Paragraph& p) {
         benchmark::DoNotOptimize(TextRecognizer::shared().recognize(image, request));
 }
 
+// The same with Tesseract's OpenMP worker threads allowed.
+void knownLanguageParallel(benchmark::State& state, const Paragraph& p) {
+    TextRecognizer::Options options;
+    options.parallelRecognition = true;
+    TextRecognizer recognizer(options);
+    const PixelImage image = load(render(p, 24));
+    const std::map<std::string, std::string> tags{
+        {"eng", "en-US"}, {"jpn", "ja-JP"}, {"chi_sim", "zh-Hans"}, {"kor", "ko-KR"}};
+    const RecognitionRequest request{{tags.at(p.code)}, false, true};
+    (void)recognizer.recognize(image, request);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(recognizer.recognize(image, request));
+    TextRecognizer serialAgain;  // back to the default for the benchmarks that follow
+}
+
 // The first call of a fresh process: engines are created inside the timed call.
 void cold(benchmark::State& state, const Paragraph& p) {
     NoScreen screen;
@@ -244,6 +259,15 @@ const bool registered = [] {
     for (const auto& p : paragraphs()) {
         benchmark::RegisterBenchmark(("known_language/" + p.name).c_str(),
                                      [&p](benchmark::State& s) { knownLanguage(s, p); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true)
+            ->UseRealTime();
+    }
+    for (const auto& p : paragraphs()) {
+        benchmark::RegisterBenchmark(("known_language_openmp/" + p.name).c_str(),
+                                     [&p](benchmark::State& s) { knownLanguageParallel(s, p); })
             ->Unit(benchmark::kMillisecond)
             ->Iterations(3)
             ->Repetitions(5)

@@ -1,5 +1,6 @@
 #include "core/capture/TextRecognizer.h"
 
+#include <dlfcn.h>
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -88,6 +89,16 @@ double medianInkBandHeight(const PixelImage& image) {
     std::nth_element(bands.begin(), bands.begin() + static_cast<std::ptrdiff_t>(bands.size() / 2),
                      bands.end());
     return bands[bands.size() / 2];
+}
+
+// Tesseract runs parts of its networks in OpenMP parallel regions. Capping the active
+// nesting levels at 0 makes every region run on the calling thread alone. Looked up at run
+// time: the OpenMP runtime comes with Tesseract and the core does not link it itself.
+void allowOpenMpThreads(bool allow) {
+    using SetLevels = void (*)(int);
+    if (auto set = reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"))) {
+        set(allow ? 1 : 0);
+    }
 }
 
 std::optional<std::string> languageForScript(std::string_view script) {
@@ -180,7 +191,9 @@ std::optional<std::string> tesseractLanguageCode(std::string_view language) {
 }
 
 TextRecognizer::TextRecognizer() : TextRecognizer(Options{}) {}
-TextRecognizer::TextRecognizer(Options options) : options_(std::move(options)) {}
+TextRecognizer::TextRecognizer(Options options) : options_(std::move(options)) {
+    allowOpenMpThreads(options_.parallelRecognition);
+}
 TextRecognizer::~TextRecognizer() {
     engines_.clear();
     // Tesseract keeps dictionaries in a process-wide cache beyond the engines' lives; drop

@@ -57,6 +57,11 @@ class TextRecognizer {
         bool upscaleSmallText = true;
         double smallTextHeight = 20;
         double targetTextHeight = 32;
+        // Let Tesseract spread one recognition over OpenMP worker threads. Off by default:
+        // on a two-core machine with other work running, the workers' hand-offs cost more
+        // than they save (see bench/ocr_bench.cpp). The setting is process-wide; the last
+        // recogniser created decides it.
+        bool parallelRecognition = false;
     };
 
     TextRecognizer();
