@@ -1,28 +1,449 @@
 #include "app/app/VelaAppDelegate.h"
 
+#include <gdk/gdkkeysyms.h>
+#include <libayatana-appindicator/app-indicator.h>
+
+#include <ctime>
+
+#include "app/app/AppCommandLine.h"
+#include "app/app/AppTexts.h"
+#include "app/hotkeys/GlobalHotKeyManager.h"
+#include "app/platform/MainThread.h"
 #include "core/translation/HTTPTranslationTransport.h"
 
 namespace vela {
 
+namespace {
+
+constexpr guint kRemoteSyncIntervalSeconds = 7200;
+constexpr guint kRepaintAfterHideMs = 150;
+constexpr const char* kIndicatorId = "app.vela.translator.jp";
+constexpr const char* kIconName = "vela";
+
+template <typename... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+
+// AppIndicator talks to the tray over the session bus; without one it would only warn.
+bool sessionBusReachable() {
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus) {
+        g_clear_error(&error);
+        return false;
+    }
+    g_object_unref(bus);
+    return true;
+}
+
+// The folder holding the icon: installed next to the program's share folder, or the
+// source tree's copy for a program run from its build folder.
+std::string iconThemePath() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        auto installed = exe.parent_path().parent_path() / "share/icons/hicolor/scalable/apps";
+        if (std::filesystem::exists(installed / "vela.svg", ec))
+            return installed.string();
+    }
+    return VELA_RESOURCE_DIR;
+}
+
+// The monitor under the pointer, else the primary one, else the first; none without any.
+GdkMonitor* monitorUnderPointer() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display)
+        return nullptr;
+    int count = gdk_display_get_n_monitors(display);
+    if (count == 0)
+        return nullptr;
+    if (GdkSeat* seat = gdk_display_get_default_seat(display)) {
+        if (GdkDevice* pointer = gdk_seat_get_pointer(seat)) {
+            int x = 0, y = 0;
+            gdk_device_get_position(pointer, nullptr, &x, &y);
+            for (int i = 0; i < count; ++i) {
+                GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+                GdkRectangle g;
+                gdk_monitor_get_geometry(monitor, &g);
+                if (x >= g.x && x < g.x + g.width && y >= g.y && y < g.y + g.height)
+                    return monitor;
+            }
+        }
+    }
+    if (GdkMonitor* primary = gdk_display_get_primary_monitor(display))
+        return primary;
+    return gdk_display_get_monitor(display, 0);
+}
+
+void runAction(GtkMenuItem*, gpointer action) {
+    (*static_cast<std::function<void()>*>(action))();
+}
+
+gboolean runKeyEquivalent(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer action) {
+    (*static_cast<std::function<void()>*>(action))();
+    return TRUE;
+}
+
+}  // namespace
+
 VelaAppDelegate::VelaAppDelegate(std::vector<std::string> arguments)
-    : arguments_(std::move(arguments)) {}
+    : VelaAppDelegate(std::move(arguments), Options{}) {}
+
+VelaAppDelegate::VelaAppDelegate(std::vector<std::string> arguments, Options options)
+    : arguments_(std::move(arguments)),
+      options_(std::move(options)),
+      store_(options_.settingsFile),
+      self_(std::make_shared<VelaAppDelegate*>(this)) {}
+
+VelaAppDelegate::~VelaAppDelegate() {
+    self_.reset();
+    if (remoteSyncTimer_)
+        g_source_remove(remoteSyncTimer_);
+    if (pendingOverlay_)
+        g_source_remove(pendingOverlay_);
+    workers_.clear();  // requests stop and joins
+    overlayWindow_.reset();
+    if (statusItem_)
+        app_indicator_set_status(statusItem_.get(), APP_INDICATOR_STATUS_PASSIVE);
+    if (statusMenu_)
+        gtk_widget_destroy(GTK_WIDGET(statusMenu_.get()));
+    if (floatingPanel_ && keyEquivalents_)
+        gtk_window_remove_accel_group(floatingPanel_->window(), keyEquivalents_.get());
+}
 
 TranslationCoordinator& VelaAppDelegate::coordinator() {
     if (!coordinator_) {
-        coordinator_ = std::make_unique<TranslationCoordinator>(
-            store_, std::make_unique<HTTPTranslationTransport>());
+        std::unique_ptr<TranslationTransport> transport =
+            options_.makeTransport ? options_.makeTransport()
+                                   : std::make_unique<HTTPTranslationTransport>();
+        coordinator_ = std::make_unique<TranslationCoordinator>(store_, std::move(transport));
     }
     return *coordinator_;
 }
 
 FloatingTranslationPanel& VelaAppDelegate::floatingPanel() {
-    if (!floatingPanel_)
+    if (!floatingPanel_) {
         floatingPanel_ = std::make_unique<FloatingTranslationPanel>(store_, coordinator());
+        if (keyEquivalents_)
+            gtk_window_add_accel_group(floatingPanel_->window(), keyEquivalents_.get());
+    }
     return *floatingPanel_;
 }
 
+VisionOCRService& VelaAppDelegate::ocrService() {
+    if (!ocrService_)
+        ocrService_ = std::make_unique<VisionOCRService>(screenSource_);
+    return *ocrService_;
+}
+
+// ---- launch ----------------------------------------------------------------------
+
 void VelaAppDelegate::applicationDidFinishLaunching() {
+    // A tray utility has no taskbar entry: the panel skips the taskbar itself.
+    setupMainMenu();
+    setupStatusBar();
+    setupHotKeys();
+
+    std::weak_ptr<VelaAppDelegate*> weak = self_;
+    FloatingTranslationPanel& panel = floatingPanel();
+    panel.onRegisterShortcuts = [weak](const ShortcutConfig& capture, const ShortcutConfig& text) {
+        auto self = weak.lock();
+        if (!self)
+            return false;
+        GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
+        if (hotKeys.registerShortcuts(capture, text))
+            return true;
+        VelaConfig stored = (*self)->store_.config();
+        hotKeys.registerShortcuts(stored.captureShortcut, stored.textShortcut);
+        return false;
+    };
+    panel.onShortcutsChanged = [weak] {
+        if (auto self = weak.lock())
+            (*self)->refreshMenuShortcutLabels();
+    };
+
+    std::visit(
+        Overloaded{
+            [&](const LaunchCommand::StartCapture&) { startScreenCapture(); },
+            [&](const LaunchCommand::TranslateText& t) {
+                floatingPanel().showForTextInput(t.text, true);
+            },
+            [&](const LaunchCommand::OpenSettings&) { handleSettingsMenu(); },
+            [&](const LaunchCommand::PreviewBroadcastNotice&) { handleDemoPopupMenu(); },
+            [&](const LaunchCommand::PreviewRequiredUpdate&) { handleTourStep4ForceUpdate(); },
+            [&](const LaunchCommand::LaunchNotice&) { showLaunchNotice(); },
+            [&](const LaunchCommand::ShowTextInput&) { handleTextMenu(); },
+        },
+        launchCommandFor(arguments_).value);
+
+    triggerRemoteControlSync();
+    remoteSyncTimer_ = g_timeout_add_seconds(kRemoteSyncIntervalSeconds, &onSyncTimer, this);
+}
+
+gboolean VelaAppDelegate::onSyncTimer(gpointer self) {
+    static_cast<VelaAppDelegate*>(self)->triggerRemoteControlSync();
+    return G_SOURCE_CONTINUE;
+}
+
+// ---- menus -----------------------------------------------------------------------
+
+// The editing keys are the panel's own; what is left of a desktop application's menu
+// are quitting (Ctrl+Q) and the settings (Ctrl+,), active while the panel has the focus.
+void VelaAppDelegate::setupMainMenu() {
+    keyEquivalents_ = GObjectPtr<GtkAccelGroup>(gtk_accel_group_new());
+    std::weak_ptr<VelaAppDelegate*> weak = self_;
+    auto bind = [&](guint key, std::function<void(VelaAppDelegate&)> action) {
+        auto& stored = menuActions_.emplace_back(
+            std::make_unique<std::function<void()>>([weak, action = std::move(action)] {
+                if (auto self = weak.lock())
+                    action(**self);
+            }));
+        gtk_accel_group_connect(
+            keyEquivalents_.get(), key, GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE,
+            g_cclosure_new(G_CALLBACK(runKeyEquivalent), stored.get(), nullptr));
+    };
+    bind(GDK_KEY_q, [](VelaAppDelegate& d) { d.handleQuitMenu(); });
+    bind(GDK_KEY_comma, [](VelaAppDelegate& d) { d.handleSettingsMenu(); });
+    if (floatingPanel_)
+        gtk_window_add_accel_group(floatingPanel_->window(), keyEquivalents_.get());
+}
+
+GtkMenuItem* VelaAppDelegate::appendItem(GtkMenuShell* menu, const std::string& title,
+                                         std::function<void(VelaAppDelegate&)> action,
+                                         guint accelKey) {
+    GtkWidget* item = gtk_menu_item_new_with_label(title.c_str());
+    if (accelKey) {
+        GtkWidget* label = gtk_bin_get_child(GTK_BIN(item));
+        if (GTK_IS_ACCEL_LABEL(label))
+            gtk_accel_label_set_accel(GTK_ACCEL_LABEL(label), accelKey, GDK_CONTROL_MASK);
+    }
+    if (action) {
+        std::weak_ptr<VelaAppDelegate*> weak = self_;
+        auto& stored = menuActions_.emplace_back(
+            std::make_unique<std::function<void()>>([weak, action = std::move(action)] {
+                if (auto self = weak.lock())
+                    action(**self);
+            }));
+        g_signal_connect(item, "activate", G_CALLBACK(runAction), stored.get());
+    }
+    gtk_menu_shell_append(menu, item);
+    return GTK_MENU_ITEM(item);
+}
+
+void VelaAppDelegate::setupStatusBar() {
+    GtkWidget* menuWidget = gtk_menu_new();
+    statusMenu_ = GObjectPtr<GtkMenu>(GTK_MENU(g_object_ref_sink(menuWidget)));
+    GtkMenuShell* menu = GTK_MENU_SHELL(menuWidget);
+    VelaConfig config = store_.config();
+
+    captureMenuItem_ = appendItem(menu, captureMenuTitle(config.captureShortcut),
+                                  [](VelaAppDelegate& d) { d.handleCaptureMenu(); });
+    textMenuItem_ = appendItem(menu, textMenuTitle(config.textShortcut),
+                               [](VelaAppDelegate& d) { d.handleTextMenu(); });
+    gtk_menu_shell_append(menu, gtk_separator_menu_item_new());
+    appendItem(
+        menu, std::string(AppTexts::settingsItem),
+        [](VelaAppDelegate& d) { d.handleSettingsMenu(); }, GDK_KEY_comma);
+    if (wantsDebugMenu(arguments_)) {
+        GtkMenuItem* tour = appendItem(menu, std::string(AppTexts::debugSubmenu), {});
+        GtkWidget* submenu = gtk_menu_new();
+        appendItem(
+            GTK_MENU_SHELL(submenu), std::string(AppTexts::demoPopupItem),
+            [](VelaAppDelegate& d) { d.handleDemoPopupMenu(); }, GDK_KEY_3);
+        appendItem(
+            GTK_MENU_SHELL(submenu), std::string(AppTexts::forceUpdateItem),
+            [](VelaAppDelegate& d) { d.handleTourStep4ForceUpdate(); }, GDK_KEY_4);
+        gtk_menu_item_set_submenu(tour, submenu);
+        gtk_menu_shell_append(menu, gtk_separator_menu_item_new());
+    }
+    appendItem(
+        menu, std::string(AppTexts::quitItem), [](VelaAppDelegate& d) { d.handleQuitMenu(); },
+        GDK_KEY_q);
+    gtk_widget_show_all(menuWidget);
+
+    if (!options_.statusIndicator || !sessionBusReachable())
+        return;
+    AppIndicator* indicator = app_indicator_new_with_path(kIndicatorId, kIconName,
+                                                          APP_INDICATOR_CATEGORY_APPLICATION_STATUS,
+                                                          iconThemePath().c_str());
+    statusItem_ = GObjectPtr<AppIndicator>(indicator);
+    app_indicator_set_title(indicator, "Vela");
+    const std::string label(AppTexts::statusLabel);
+    app_indicator_set_label(indicator, label.c_str(), label.c_str());
+    app_indicator_set_menu(indicator, statusMenu_.get());
+    app_indicator_set_status(indicator, APP_INDICATOR_STATUS_ACTIVE);
+}
+
+void VelaAppDelegate::refreshMenuShortcutLabels() {
+    VelaConfig config = store_.config();
+    if (captureMenuItem_)
+        gtk_menu_item_set_label(captureMenuItem_, captureMenuTitle(config.captureShortcut).c_str());
+    if (textMenuItem_)
+        gtk_menu_item_set_label(textMenuItem_, textMenuTitle(config.textShortcut).c_str());
+}
+
+// ---- hot keys --------------------------------------------------------------------
+
+void VelaAppDelegate::setupHotKeys() {
+    std::weak_ptr<VelaAppDelegate*> weak = self_;
+    GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
+    hotKeys.onCaptureHotKey = [weak] {
+        if (auto self = weak.lock())
+            (*self)->startScreenCapture();
+    };
+    hotKeys.onTextHotKey = [weak] {
+        if (auto self = weak.lock())
+            (*self)->handleTextMenu();
+    };
+    VelaConfig config = store_.config();
+    hotKeys.registerShortcuts(config.captureShortcut, config.textShortcut);
+}
+
+// ---- panel-showing actions -------------------------------------------------------
+
+void VelaAppDelegate::handleTextMenu() {
     floatingPanel().showForTextInput();
+}
+
+void VelaAppDelegate::handleSettingsMenu() {
+    floatingPanel().showSettingsModal();
+}
+
+void VelaAppDelegate::handleDemoPopupMenu() {
+    store_.update([](VelaConfig& c) { c.forceUpdateBlocked = false; });
+    if (!floatingPanel().isVisible())
+        handleTextMenu();
+    RemotePopupNotice notice{
+        std::string(AppTexts::campaignNoticeIdPrefix) + std::to_string(std::time(nullptr)),
+        std::string(AppTexts::campaignNoticeTitle), std::string(AppTexts::campaignNoticeMessage),
+        std::string(AppTexts::campaignNoticeButton), std::string(AppTexts::campaignNoticeURL)};
+    floatingPanel().presentRemoteModal(broadcastModal(notice));
+}
+
+void VelaAppDelegate::showLaunchNotice() {
+    handleTextMenu();
+    RemotePopupNotice notice{
+        std::string(AppTexts::launchNoticeId), std::string(AppTexts::launchNoticeTitle),
+        std::string(AppTexts::launchNoticeMessage), std::string(AppTexts::launchNoticeButton),
+        std::string(AppTexts::launchNoticeURL)};
+    floatingPanel().presentRemoteModal(broadcastModal(notice));
+}
+
+void VelaAppDelegate::handleTourStep4ForceUpdate() {
+    RemoteControlManifest manifest{std::string(AppTexts::previewUpdateVersion),
+                                   std::string(AppTexts::previewUpdateVersion),
+                                   std::string(AppTexts::previewUpdateURL),
+                                   std::string(AppTexts::previewUpdateNotes), std::nullopt};
+    floatingPanel().presentRemoteDecision(store_.applyRemoteManifest(manifest));
+}
+
+void VelaAppDelegate::handleQuitMenu() {
+    if (onQuit)
+        onQuit();
+    else
+        gtk_main_quit();
+}
+
+// ---- workers ---------------------------------------------------------------------
+
+void VelaAppDelegate::startWorker(std::function<void(std::stop_token)> work) {
+    std::erase_if(workers_, [](const Worker& w) { return w.done->load(); });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back(Worker{std::jthread([work = std::move(work), done](std::stop_token stop) {
+                                  work(stop);
+                                  done->store(true);
+                              }),
+                              done});
+}
+
+void VelaAppDelegate::triggerRemoteControlSync() {
+    std::weak_ptr<VelaAppDelegate*> weak = self_;
+    TranslationCoordinator& sync = coordinator();  // created here, on the main thread
+    startWorker([weak, &sync](std::stop_token stop) {
+        RemoteControlDecision decision = sync.syncRemoteControl(stop);
+        if (stop.stop_requested())
+            return;
+        postToMainThread([weak, decision = std::move(decision)] {
+            if (auto self = weak.lock())
+                (*self)->floatingPanel().presentRemoteDecision(decision);
+        });
+    });
+}
+
+// ---- capture ---------------------------------------------------------------------
+
+void VelaAppDelegate::startScreenCapture() {
+    if (isCapturing_)
+        return;
+    GdkMonitor* monitor = monitorUnderPointer();
+    if (!monitor)
+        return;
+    FloatingTranslationPanel& panel = floatingPanel();
+    const bool panelWasVisible = panel.isVisible();
+    isCapturing_ = true;
+    if (!panelWasVisible) {
+        openOverlay(monitor, false);
+        return;
+    }
+    panel.hide();
+    gdk_display_sync(gdk_display_get_default());
+    // The windows the panel covered repaint themselves only after the unmap (ours on this
+    // very loop): freezing at once would catch their stale, blank parts.
+    pendingOverlay_ = g_timeout_add(kRepaintAfterHideMs, &onRepaintedAfterHide, this);
+}
+
+gboolean VelaAppDelegate::onRepaintedAfterHide(gpointer data) {
+    auto* self = static_cast<VelaAppDelegate*>(data);
+    self->pendingOverlay_ = 0;
+    if (GdkMonitor* monitor = monitorUnderPointer())
+        self->openOverlay(monitor, true);
+    else
+        self->isCapturing_ = false;
+    return G_SOURCE_REMOVE;
+}
+
+void VelaAppDelegate::openOverlay(GdkMonitor* monitor, bool panelWasVisible) {
+    std::shared_ptr<const FrozenScreen> frozen = screenSource_.freeze();
+    overlayWindow_ = std::make_unique<ScreenCaptureOverlayWindow>(monitor, std::move(frozen));
+
+    std::weak_ptr<VelaAppDelegate*> weak = self_;
+    overlayWindow_->onCancelSelection = [weak, panelWasVisible] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        VelaAppDelegate& d = **self;
+        const bool restorePanel = panelWasVisible;  // the reset below destroys this closure
+        d.isCapturing_ = false;
+        d.overlayWindow_.reset();
+        d.screenSource_.thaw();
+        if (restorePanel)
+            d.floatingPanel().bringToFront();
+    };
+    overlayWindow_->onFinishSelection = [weak](const Rect& selection, std::uint32_t windowNumber) {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        // The reset below destroys this closure and possibly the selection it was given.
+        const Rect rect = selection;
+        const std::weak_ptr<VelaAppDelegate*> owner = weak;
+        VelaAppDelegate& d = **self;
+        d.isCapturing_ = false;
+        d.overlayWindow_.reset();
+        VisionOCRService& service = d.ocrService();
+        d.startWorker([owner, &service, rect, windowNumber](std::stop_token) {
+            OCRCaptureResult result = service.captureAndRecognize(rect, windowNumber);
+            postToMainThread([weak = owner, result = std::move(result)] {
+                auto self = weak.lock();
+                if (!self)
+                    return;
+                if (!(*self)->isCapturing_)
+                    (*self)->screenSource_.thaw();  // no later capture needs the frame
+                (*self)->floatingPanel().showWithOCRResult(result);
+            });
+        });
+    };
+    overlayWindow_->makeKeyAndOrderFront();
 }
 
 }  // namespace vela

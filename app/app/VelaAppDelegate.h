@@ -1,33 +1,137 @@
 #pragma once
-// The application: owns the settings store, the translation coordinator and the panel
-// for the life of the process. Main thread only.
+// The application: a tray utility with a floating panel. Builds the status menu and the
+// panel's key equivalents, installs the two global hot keys, acts on the command line,
+// runs the remote-control sync at launch and every two hours, and runs the screenshot
+// translation flow (overlay, capture and recognition, panel).
+//
+// Ownership: owns the settings store, the translation coordinator and the panel (both
+// created on first use and kept), the status indicator and its menu, the capture overlay
+// while it is open, the screen source and recognition service of the captures, the sync
+// timer and its worker threads. The hot-key manager is the process-wide shared instance.
+// Threads: every member is main-thread only. Syncs and recognitions run on worker threads
+// and come back through postToMainThread; results arriving after the delegate is gone are
+// dropped. The destructor stops the syncs and joins every worker (the program itself
+// never destroys its delegate: quitting ends the process).
+// Failures: none are reported. Without a D-Bus session bus there is no tray item (the
+// menu still exists, unshown); without a monitor a capture does nothing.
 
+#include <gtk/gtk.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/overlay/ScreenCaptureOverlayWindow.h"
 #include "app/panel/FloatingTranslationPanel.h"
+#include "app/platform/GObjectPtr.h"
+#include "app/platform/X11ScreenSource.h"
+#include "core/capture/VisionOCRService.h"
 #include "core/settings/ConfigStore.h"
 #include "core/translation/TranslationCoordinator.h"
+#include "core/translation/TranslationTransport.h"
+
+typedef struct _AppIndicator AppIndicator;
 
 namespace vela {
 
 class VelaAppDelegate {
   public:
-    explicit VelaAppDelegate(std::vector<std::string> arguments);
+    struct Options {
+        // The settings file; none: the default location.
+        std::optional<std::filesystem::path> settingsFile;
+        // Makes the coordinator's transport; none: the public services.
+        std::function<std::unique_ptr<TranslationTransport>()> makeTransport;
+        // Builds the tray item when a session bus is reachable.
+        bool statusIndicator = true;
+    };
 
-    // Builds the interface once the toolkit is initialised.
+    explicit VelaAppDelegate(std::vector<std::string> arguments);
+    VelaAppDelegate(std::vector<std::string> arguments, Options options);
+    ~VelaAppDelegate();
+    VelaAppDelegate(const VelaAppDelegate&) = delete;
+    VelaAppDelegate& operator=(const VelaAppDelegate&) = delete;
+
+    // The launch sequence; once, after gtk_init.
     void applicationDidFinishLaunching();
+
+    void setupMainMenu();
+    void setupStatusBar();
+    void setupHotKeys();
+    void refreshMenuShortcutLabels();
+    void triggerRemoteControlSync();
+
+    // Menu actions.
+    void handleCaptureMenu() { startScreenCapture(); }
+    void handleTextMenu();
+    void handleSettingsMenu();
+    void handleDemoPopupMenu();
+    void handleTourStep4ForceUpdate();
+    void handleQuitMenu();
+    // "--demo-popup": the panel for text input with the fixed launch notice.
+    void showLaunchNotice();
+
+    void startScreenCapture();
 
     ConfigStore& store() { return store_; }
     TranslationCoordinator& coordinator();
     FloatingTranslationPanel& floatingPanel();
 
+    // What quitting does; ends the main loop unless replaced (tests).
+    std::function<void()> onQuit;
+
+    // The status menu and its two shortcut items (never null after setupStatusBar).
+    GtkMenu* statusMenu() const { return statusMenu_.get(); }
+    GtkMenuItem* captureMenuItem() const { return captureMenuItem_; }
+    GtkMenuItem* textMenuItem() const { return textMenuItem_; }
+    // The tray item, when one could be made.
+    AppIndicator* statusItem() const { return statusItem_.get(); }
+    // Null while selecting is not open; a capture that hides the panel opens it shortly
+    // after (isCapturing is true meanwhile).
+    ScreenCaptureOverlayWindow* overlayWindow() const { return overlayWindow_.get(); }
+    bool isCapturing() const { return isCapturing_; }
+
   private:
+    struct Worker {
+        std::jthread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    void startWorker(std::function<void(std::stop_token)> work);
+    VisionOCRService& ocrService();
+    GtkMenuItem* appendItem(GtkMenuShell* menu, const std::string& title,
+                            std::function<void(VelaAppDelegate&)> action, guint accelKey = 0);
+
+    void openOverlay(GdkMonitor* monitor, bool panelWasVisible);
+    static gboolean onSyncTimer(gpointer self);
+    static gboolean onRepaintedAfterHide(gpointer self);
+
     std::vector<std::string> arguments_;
+    Options options_;
     ConfigStore store_;
     std::unique_ptr<TranslationCoordinator> coordinator_;      // created on first use
     std::unique_ptr<FloatingTranslationPanel> floatingPanel_;  // created on first use
+
+    GObjectPtr<AppIndicator> statusItem_;
+    GObjectPtr<GtkMenu> statusMenu_;          // sunk reference
+    GtkMenuItem* captureMenuItem_ = nullptr;  // owned by the menu
+    GtkMenuItem* textMenuItem_ = nullptr;     // owned by the menu
+    GObjectPtr<GtkAccelGroup> keyEquivalents_;
+    std::vector<std::unique_ptr<std::function<void()>>> menuActions_;  // signal data
+
+    std::unique_ptr<ScreenCaptureOverlayWindow> overlayWindow_;
+    bool isCapturing_ = false;
+    guint pendingOverlay_ = 0;  // the overlay's opening, delayed after hiding the panel
+    X11ScreenSource screenSource_;
+    std::unique_ptr<VisionOCRService> ocrService_;  // one for every capture
+
+    guint remoteSyncTimer_ = 0;
+    std::vector<Worker> workers_;
+    // Closures posted to the main thread and hot-key callbacks hold this weakly.
+    std::shared_ptr<VelaAppDelegate*> self_;
 };
 
 }  // namespace vela
