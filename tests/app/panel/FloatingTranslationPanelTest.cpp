@@ -317,6 +317,9 @@ TEST_F(PanelTest, PlacementFollowsTheScreenAndStaysVisible) {
     // Settings grow downwards from the same top edge.
     panel->showSettingsModal();
     EXPECT_TRUE(waitForGeometry(Rect(x, H - y - 440, 470, 640)));
+    EXPECT_TRUE(test::spinUntil([&] { return hasClass("settingsLayer", "open"); }));
+    EXPECT_TRUE(test::spinUntil(
+        [&] { return page->eval("window.innerWidth") == 470 && page->eval("window.innerHeight") == 640; }));
     screenshot("panel-settings");
     panel->resizePanel(defaultPanelSize);
 
