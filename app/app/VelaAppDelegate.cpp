@@ -189,7 +189,9 @@ gboolean VelaAppDelegate::onSyncTimer(gpointer self) {
 // ---- menus -----------------------------------------------------------------------
 
 // The editing keys are the panel's own; what is left of a desktop application's menu
-// are quitting (Ctrl+Q) and the settings (Ctrl+,), active while the panel has the focus.
+// are quitting (Ctrl+Q), the settings (Ctrl+,) and, with the debug menu, its two previews
+// (Ctrl+3, Ctrl+4), active while the panel has the focus. The tray menu shows the same
+// keys beside its items.
 void VelaAppDelegate::setupMainMenu() {
     keyEquivalents_ = GObjectPtr<GtkAccelGroup>(gtk_accel_group_new());
     std::weak_ptr<VelaAppDelegate*> weak = self_;
@@ -205,6 +207,10 @@ void VelaAppDelegate::setupMainMenu() {
     };
     bind(GDK_KEY_q, [](VelaAppDelegate& d) { d.handleQuitMenu(); });
     bind(GDK_KEY_comma, [](VelaAppDelegate& d) { d.handleSettingsMenu(); });
+    if (wantsDebugMenu(arguments_)) {
+        bind(GDK_KEY_3, [](VelaAppDelegate& d) { d.handleDemoPopupMenu(); });
+        bind(GDK_KEY_4, [](VelaAppDelegate& d) { d.handleTourStep4ForceUpdate(); });
+    }
     if (floatingPanel_)
         gtk_window_add_accel_group(floatingPanel_->window(), keyEquivalents_.get());
 }

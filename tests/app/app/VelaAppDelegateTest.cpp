@@ -181,6 +181,10 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelMenuAndKeyEquivalents) {
     pressCombination({"Control_L", "comma"});
     ASSERT_TRUE(test::spinUntil([&] { return hasClass("settingsLayer", "open"); }));
     EXPECT_EQ(panel.frame().size, settingsPanelSize);
+    // Without the debug menu its keys do nothing.
+    pressCombination({"Control_L", "4"});
+    test::spinFor(200ms);
+    EXPECT_FALSE(app->store().config().forceUpdateBlocked);
     EXPECT_EQ(quits, 0);
     pressCombination({"Control_L", "q"});
     EXPECT_TRUE(test::spinUntil([&] { return quits == 1; }));
@@ -209,7 +213,13 @@ TEST_F(AppDelegateTest, DebugSubmenuOnlyWithTourOrDebug) {
               (std::vector<std::string>{"③ リモートお知らせポップアップ配信を実演",
                                         "④ リモート強制アップデート（キルスイッチ）を実演"}));
 
-    // ④ blocks translation, ③ shows a notice and lifts the block.
+    // ④ blocks translation, ③ shows a notice and lifts the block; from the menu and from
+    // their keys in the panel.
+    page->focus();
+    pressCombination({"Control_L", "4"});
+    EXPECT_TRUE(test::spinUntil([&] { return app->store().config().forceUpdateBlocked; }));
+    pressCombination({"Control_L", "3"});
+    EXPECT_TRUE(test::spinUntil([&] { return !app->store().config().forceUpdateBlocked; }));
     gtk_menu_item_activate(menuItemTitled(sub, "④ リモート強制アップデート（キルスイッチ）を実演"));
     EXPECT_TRUE(app->store().config().forceUpdateBlocked);
     gtk_menu_item_activate(menuItemTitled(sub, "③ リモートお知らせポップアップ配信を実演"));
