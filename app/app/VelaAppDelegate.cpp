@@ -114,10 +114,8 @@ VelaAppDelegate::~VelaAppDelegate() {
 
 TranslationCoordinator& VelaAppDelegate::coordinator() {
     if (!coordinator_) {
-        std::unique_ptr<TranslationTransport> transport =
-            options_.makeTransport ? options_.makeTransport()
-                                   : std::make_unique<HTTPTranslationTransport>();
-        coordinator_ = std::make_unique<TranslationCoordinator>(store_, std::move(transport));
+        coordinator_ = std::make_unique<TranslationCoordinator>(
+            store_, std::make_unique<HTTPTranslationTransport>());
     }
     return *coordinator_;
 }

@@ -33,7 +33,6 @@
 #include "core/capture/VisionOCRService.h"
 #include "core/settings/ConfigStore.h"
 #include "core/translation/TranslationCoordinator.h"
-#include "core/translation/TranslationTransport.h"
 
 typedef struct _AppIndicator AppIndicator;
 
@@ -44,8 +43,6 @@ class VelaAppDelegate {
     struct Options {
         // The settings file; none: the default location.
         std::optional<std::filesystem::path> settingsFile;
-        // Makes the coordinator's transport; none: the public services.
-        std::function<std::unique_ptr<TranslationTransport>()> makeTransport;
         // Builds the tray item when a session bus is reachable.
         bool statusIndicator = true;
     };
