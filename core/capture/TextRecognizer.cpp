@@ -94,11 +94,13 @@ double medianInkBandHeight(const PixelImage& image) {
 // Tesseract runs parts of its networks in OpenMP parallel regions. Capping the active
 // nesting levels at 0 makes every region run on the calling thread alone. Looked up at run
 // time: the OpenMP runtime comes with Tesseract and the core does not link it itself.
+// The setting belongs to the calling thread, so every recognising thread makes it.
 void allowOpenMpThreads(bool allow) {
     using SetLevels = void (*)(int);
-    if (auto set = reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"))) {
+    static const auto set =
+        reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (set)
         set(allow ? 1 : 0);
-    }
 }
 
 std::optional<std::string> languageForScript(std::string_view script) {
@@ -191,9 +193,7 @@ std::optional<std::string> tesseractLanguageCode(std::string_view language) {
 }
 
 TextRecognizer::TextRecognizer() : TextRecognizer(Options{}) {}
-TextRecognizer::TextRecognizer(Options options) : options_(std::move(options)) {
-    allowOpenMpThreads(options_.parallelRecognition);
-}
+TextRecognizer::TextRecognizer(Options options) : options_(std::move(options)) {}
 TextRecognizer::~TextRecognizer() {
     engines_.clear();
     // Tesseract keeps dictionaries in a process-wide cache beyond the engines' lives; drop
@@ -278,6 +278,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         return std::nullopt;
     if (image.empty())
         return std::vector<RecognizedLine>{};
+    allowOpenMpThreads(options_.parallelRecognition);
 
     PixPtr pix = greyPix(image);
     if (!pix)
