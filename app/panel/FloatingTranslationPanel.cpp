@@ -83,6 +83,10 @@ void FloatingTranslationPanel::setupWebView() {
     webkit_user_content_manager_register_script_message_handler(manager, "vela");
     webView_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(manager));
     g_object_unref(manager);  // the view keeps its own reference
+    // One small static page: software drawing is fast enough and leaves out the GPU
+    // compositing buffers, about a third of the web process's memory.
+    webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(webView_),
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     GdkRGBA transparent{0, 0, 0, 0};
     webkit_web_view_set_background_color(webView_, &transparent);
     g_signal_connect(webView_, "load-changed", G_CALLBACK(onLoadChanged), this);
