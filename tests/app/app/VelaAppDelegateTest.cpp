@@ -12,6 +12,7 @@
 #include "core/support/FileIO.h"
 #include "core/translation/HTTPTranslationTransport.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/gui/TextWindow.h"
 #include "tests/support/gui/WebViewHarness.h"
 // Xlib last: its macros (None, Bool, Success) clash with names above.
 #include <X11/Xlib.h>
@@ -85,33 +86,6 @@ void drag(int x0, int y0, int x1, int y1) {
     XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
     XFlush(dpy);
 }
-
-// A plain white window with large black text at a fixed place on the screen.
-class TextWindow {
-  public:
-    TextWindow(const std::string& text, int x, int y, int width, int height) {
-        window_ = gtk_window_new(GTK_WINDOW_POPUP);
-        gtk_window_move(GTK_WINDOW(window_), x, y);
-        gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
-        GtkCssProvider* css = gtk_css_provider_new();
-        gtk_css_provider_load_from_data(css, "window { background: white; }", -1, nullptr);
-        gtk_style_context_add_provider(gtk_widget_get_style_context(window_),
-                                       GTK_STYLE_PROVIDER(css),
-                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        g_object_unref(css);
-        GtkWidget* label = gtk_label_new(nullptr);
-        std::string markup = "<span font='DejaVu Sans 34' foreground='black'>" + text + "</span>";
-        gtk_label_set_markup(GTK_LABEL(label), markup.c_str());
-        gtk_container_add(GTK_CONTAINER(window_), label);
-        gtk_widget_show_all(window_);
-        test::spinUntil([&] { return gtk_widget_get_mapped(window_); });
-        test::spinFor(300ms);
-    }
-    ~TextWindow() { gtk_widget_destroy(window_); }
-
-  private:
-    GtkWidget* window_;
-};
 
 class AppDelegateTest : public ::testing::Test {
   protected:
@@ -335,7 +309,7 @@ TEST_F(AppDelegateTest, DemoPopupSwitchShowsTheLaunchNoticeWithoutLiftingTheBloc
 }
 
 TEST_F(AppDelegateTest, CaptureFlowHidesRestoresAndShowsTheRecognisedText) {
-    TextWindow known("Quiet harbor lights", 300, 620, 760, 120);
+    test::TextWindow known("Quiet harbor lights", 300, 620, 760, 120);
     launch({});
     FloatingTranslationPanel& panel = app->floatingPanel();
     ASSERT_TRUE(panel.isVisible());

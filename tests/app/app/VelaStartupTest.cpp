@@ -25,6 +25,7 @@
 
 #include "core/settings/SettingsFileCodec.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/gui/TextWindow.h"
 
 namespace vela {
 namespace {
@@ -195,33 +196,6 @@ void drag(Display* dpy, int x0, int y0, int x1, int y1) {
     XFlush(dpy);
 }
 
-// A white window with large black text at a fixed place, drawn by GTK in this process.
-class TextWindow {
-  public:
-    TextWindow(const std::string& text, int x, int y, int width, int height) {
-        window_ = gtk_window_new(GTK_WINDOW_POPUP);
-        gtk_window_move(GTK_WINDOW(window_), x, y);
-        gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
-        GtkCssProvider* css = gtk_css_provider_new();
-        gtk_css_provider_load_from_data(css, "window { background: white; }", -1, nullptr);
-        gtk_style_context_add_provider(gtk_widget_get_style_context(window_),
-                                       GTK_STYLE_PROVIDER(css),
-                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        g_object_unref(css);
-        GtkWidget* label = gtk_label_new(nullptr);
-        std::string markup = "<span font='DejaVu Sans 34' foreground='black'>" + text + "</span>";
-        gtk_label_set_markup(GTK_LABEL(label), markup.c_str());
-        gtk_container_add(GTK_CONTAINER(window_), label);
-        gtk_widget_show_all(window_);
-        waitFor([&] { return gtk_widget_get_mapped(window_) != FALSE; }, 5s);
-        waitFor([] { return false; }, 0s);
-    }
-    ~TextWindow() { gtk_widget_destroy(window_); }
-
-  private:
-    GtkWidget* window_;
-};
-
 constexpr std::string_view kDemoPrefix = "翻訳結果";
 
 class VelaStartup : public ::testing::Test {
@@ -301,7 +275,7 @@ TEST_F(VelaStartup, TextHotKeyTypingAndEnterTranslate) {
 
 TEST_F(VelaStartup, CaptureHotKeyDragShowsTheRecognisedTextAndItsTranslation) {
     useDemonstrationChannel(settings(), home_.path());
-    TextWindow known("Quiet harbor lights", 300, 820, 760, 120);
+    test::TextWindow known("Quiet harbor lights", 300, 820, 760, 120);
     RunningVela vela(home_.path());
     ASSERT_TRUE(waitFor([&] { return panelWindow(dpy_).has_value(); }, 30s));
     std::this_thread::sleep_for(1500ms);

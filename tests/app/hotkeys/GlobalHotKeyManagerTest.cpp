@@ -1,6 +1,8 @@
 // The global hot keys on a real X server: key presses are real XTest events, and the
 // "other application" holding a combination is a second X connection of this process.
 #include <gtest/gtest.h>
+
+#include "tests/support/gui/MainLoop.h"
 // Xlib after gtest: its macros (None, Bool) clash with gtest names.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -100,18 +102,6 @@ class OtherClient {
     Display* dpy_;
 };
 
-// Runs the GTK main loop until `done` holds; false if it did not within a generous bound.
-bool pumpUntil(const std::function<bool()>& done) {
-    const auto giveUp = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp)
-            return false;
-        if (!g_main_context_iteration(nullptr, FALSE))
-            std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
 class GlobalHotKeyManagerTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
@@ -143,7 +133,7 @@ class GlobalHotKeyManagerTest : public ::testing::Test {
     }
     // Waits for the `count`-th callback in all.
     bool waitForCallbacks(std::size_t count) {
-        return pumpUntil([&] { return fired.size() >= count; });
+        return test::spinUntil([&] { return fired.size() >= count; });
     }
 
     // The default text shortcut ⌥G, pressed after key events that must not fire anything:
@@ -198,7 +188,7 @@ TEST_F(GlobalHotKeyManagerTest, DefaultPairFiresBothIdsWithAndWithoutLocks) {
     manager().onTextHotKey = nullptr;
     client.press({XK_Alt_L}, XK_g);
     client.press({XK_Control_L}, XK_s);
-    ASSERT_TRUE(pumpUntil([&] { return !replaced.empty(); }));
+    ASSERT_TRUE(test::spinUntil([&] { return !replaced.empty(); }));
     EXPECT_EQ(fired.size(), 7u);
 }
 
@@ -322,7 +312,7 @@ TEST_F(GlobalHotKeyManagerTest, KeyboardMappingChangesAreFollowed) {
     XChangeKeyboardMapping(client.dpy(), zKey, perKey, y, 1);
     XSync(client.dpy(), False);
     GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_display_get_default());
-    const bool remapped = pumpUntil([&] {
+    const bool remapped = test::spinUntil([&] {
         GdkKeymapKey* keys = nullptr;
         gint count = 0;
         bool moved = false;
@@ -348,7 +338,7 @@ TEST_F(GlobalHotKeyManagerTest, KeyboardMappingChangesAreFollowed) {
     XFree(y);
     XFree(z);
     ASSERT_TRUE(remapped) << "the keymap change never reached GTK";
-    ASSERT_TRUE(pumpUntil([&] {
+    ASSERT_TRUE(test::spinUntil([&] {
         GdkKeymapKey* keys = nullptr;
         gint count = 0;
         bool back = false;

@@ -1,6 +1,8 @@
 // The selection overlay as a user meets it: a real window on the X server, driven by XTest
 // pointer drags and key presses, its look read back from the screen's pixels.
 #include <gtest/gtest.h>
+
+#include "tests/support/gui/MainLoop.h"
 // Xlib after gtest: its macros (None, Bool) clash with gtest names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -73,17 +75,6 @@ class User {
     Display* dpy_;
 };
 
-bool pumpUntil(const std::function<bool()>& done) {
-    const auto giveUp = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp)
-            return false;
-        if (!g_main_context_iteration(nullptr, FALSE))
-            std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
 std::uint32_t dimmed(std::uint32_t rgb) {
     std::uint32_t out = 0;
     for (int shift : {16, 8, 0}) {
@@ -139,7 +130,7 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
     }
     void TearDown() override {
         overlay.reset();
-        pumpUntil([] { return !g_main_context_iteration(nullptr, FALSE); });
+        test::spinUntil([] { return !g_main_context_iteration(nullptr, FALSE); });
     }
 
     // Opens the overlay as the shell does; by default the shell drops it in the callback.
@@ -162,7 +153,7 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
         // Shown and painted: the frozen image appears dimmed on the screen.
         const Rect& frame = overlay->screen().monitorFrame;
         const int x = static_cast<int>(frame.minX()) + 20;
-        ASSERT_TRUE(pumpUntil([&] { return near(user.pixel(x, 20), dimmed(kFrozenColour)); }))
+        ASSERT_TRUE(test::spinUntil([&] { return near(user.pixel(x, 20), dimmed(kFrozenColour)); }))
             << hex(user.pixel(x, 20));
     }
     void openOnMonitor() {
@@ -177,14 +168,14 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
         user.moveTo(x1, y1);
         const Rect& frame = overlay->screen().monitorFrame;
         const Point expected{x1 - frame.minX(), y1 - frame.minY()};
-        ASSERT_TRUE(pumpUntil([&] { return overlay->overlayView().currentPoint == expected; }));
+        ASSERT_TRUE(test::spinUntil([&] { return overlay->overlayView().currentPoint == expected; }));
     }
     void releaseAndWait(std::size_t callbacks) {
         user.button(1, false);
         ASSERT_TRUE(waitForCallbacks(callbacks));
     }
     bool waitForCallbacks(std::size_t count) {
-        return pumpUntil([&] { return finished.size() + cancels >= count; });
+        return test::spinUntil([&] { return finished.size() + cancels >= count; });
     }
 
     User user;
@@ -209,7 +200,7 @@ TEST_F(ScreenCaptureOverlayWindowTest, DragShowsTheSelectionAndReportsDesktopPoi
     EXPECT_EQ(gdk_cursor_get_cursor_type(cursor), GDK_CROSSHAIR);
 
     dragTo(900, 350, 1150, 600);
-    ASSERT_TRUE(pumpUntil([&] { return near(user.pixel(950, 450), kFrozenColour); }))
+    ASSERT_TRUE(test::spinUntil([&] { return near(user.pixel(950, 450), kFrozenColour); }))
         << "the hole shows the frozen image undimmed: " << hex(user.pixel(950, 450));
     EXPECT_TRUE(near(user.pixel(1100, 400), kFrozenWhite)) << hex(user.pixel(1100, 400));
     EXPECT_TRUE(near(user.pixel(1100, 550), kFrozenColour)) << "hole below the white block";
@@ -242,7 +233,7 @@ TEST_F(ScreenCaptureOverlayWindowTest, DragShowsTheSelectionAndReportsDesktopPoi
     EXPECT_EQ(numbers[0], xid);
     EXPECT_EQ(overlay, nullptr);
     // The screen is the live one again.
-    EXPECT_TRUE(pumpUntil([&] { return !near(user.pixel(20, 20), dimmed(kFrozenColour)); }));
+    EXPECT_TRUE(test::spinUntil([&] { return !near(user.pixel(20, 20), dimmed(kFrozenColour)); }));
 
     // Up and to the left gives the same rectangle.
     openOnMonitor();
@@ -339,7 +330,7 @@ TEST_F(ScreenCaptureOverlayWindowTest, OpensFromTheCaptureHotKeyWhileItIsStillHe
     };
     user.key(XK_Control_L, true);
     user.key(XK_s, true);
-    ASSERT_TRUE(pumpUntil([&] { return overlay != nullptr; }));
+    ASSERT_TRUE(test::spinUntil([&] { return overlay != nullptr; }));
     user.key(XK_Escape, true);
     user.key(XK_Escape, false);
     ASSERT_TRUE(waitForCallbacks(1));
@@ -352,7 +343,7 @@ TEST_F(ScreenCaptureOverlayWindowTest, OpensFromTheCaptureHotKeyWhileItIsStillHe
     user.key(XK_s, true);
     user.key(XK_s, false);
     user.key(XK_Control_L, false);
-    ASSERT_TRUE(pumpUntil([&] { return overlay != nullptr; }));
+    ASSERT_TRUE(test::spinUntil([&] { return overlay != nullptr; }));
     dragTo(300, 300, 500, 420);
     releaseAndWait(2);
     ASSERT_EQ(finished.size(), 1u);

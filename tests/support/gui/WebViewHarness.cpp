@@ -83,26 +83,6 @@ KeyCode keycodeFor(const std::string& name) {
 
 }  // namespace
 
-bool ensureGtk() {
-    static const bool ok = gtk_init_check(nullptr, nullptr);
-    return ok;
-}
-
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        g_main_context_iteration(nullptr, FALSE);
-        if (!g_main_context_pending(nullptr))
-            g_usleep(1000);
-    }
-    return done();
-}
-
-void spinFor(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    spinUntil([&] { return std::chrono::steady_clock::now() >= end; }, duration);
-}
-
 WebViewHarness::WebViewHarness(std::string_view html, Options options)
     : owning_(true), contentManager_(webkit_user_content_manager_new()) {
     if (!ensureGtk())

@@ -28,18 +28,9 @@
 #include <vector>
 
 #include "app/platform/GObjectPtr.h"
+#include "tests/support/gui/MainLoop.h"
 
 namespace vela::test {
-
-// Initialises GTK once per process; false when there is no X server.
-bool ensureGtk();
-
-// Runs the default main context until `done` answers true or `limit` passes;
-// answers `done()` at the end.
-bool spinUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(10));
-// Runs the default main context for about `duration`.
-void spinFor(std::chrono::milliseconds duration);
 
 struct ScriptError : std::runtime_error {
     using std::runtime_error::runtime_error;

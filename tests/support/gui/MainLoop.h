@@ -1,0 +1,19 @@
+#pragma once
+// The GTK main loop for GUI tests. Main thread only.
+
+#include <chrono>
+#include <functional>
+
+namespace vela::test {
+
+// Initialises GTK once per process; false when there is no X server.
+bool ensureGtk();
+
+// Runs the default main context until `done` answers true or `limit` passes;
+// answers `done()` at the end.
+bool spinUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+// Runs the default main context for about `duration`.
+void spinFor(std::chrono::milliseconds duration);
+
+}  // namespace vela::test

@@ -1,0 +1,22 @@
+#pragma once
+// A white window with large black text at a fixed place on the screen, for captures to
+// read. Shown and mapped when constructed, destroyed with the object. Main thread only.
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+namespace vela::test {
+
+class TextWindow {
+  public:
+    TextWindow(const std::string& text, int x, int y, int width, int height);
+    ~TextWindow();
+    TextWindow(const TextWindow&) = delete;
+    TextWindow& operator=(const TextWindow&) = delete;
+
+  private:
+    GtkWidget* window_;
+};
+
+}  // namespace vela::test
