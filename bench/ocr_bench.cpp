@@ -259,52 +259,28 @@ void smallText(benchmark::State& state, const Paragraph& p, int pointSize, doubl
     state.counters["upscale"] = recognizer.upscaleFactorFor(image);
 }
 
+using ParagraphBenchmark = void (*)(benchmark::State&, const Paragraph&);
+
+// One benchmark per paragraph, timed in wall-clock milliseconds.
+void registerPerParagraph(const std::string& name, ParagraphBenchmark run, int iterations,
+                          int repetitions) {
+    for (const auto& p : paragraphs()) {
+        benchmark::RegisterBenchmark((name + "/" + p.name).c_str(),
+                                     [&p, run](benchmark::State& s) { run(s, p); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(iterations)
+            ->Repetitions(repetitions)
+            ->ReportAggregatesOnly(true)
+            ->UseRealTime();
+    }
+}
+
 const bool registered = [] {
-    for (const auto& p : paragraphs()) {
-        benchmark::RegisterBenchmark(("warm/" + p.name).c_str(),
-                                     [&p](benchmark::State& s) { warm(s, p); })
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(3)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true)
-            ->UseRealTime();
-    }
-    for (const auto& p : paragraphs()) {
-        benchmark::RegisterBenchmark(("known_language/" + p.name).c_str(),
-                                     [&p](benchmark::State& s) { knownLanguage(s, p); })
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(3)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true)
-            ->UseRealTime();
-    }
-    for (const auto& p : paragraphs()) {
-        benchmark::RegisterBenchmark(("known_language_openmp/" + p.name).c_str(),
-                                     [&p](benchmark::State& s) { knownLanguageParallel(s, p); })
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(3)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true)
-            ->UseRealTime();
-    }
-    for (const auto& p : paragraphs()) {
-        benchmark::RegisterBenchmark(("known_language_worker_thread/" + p.name).c_str(),
-                                     [&p](benchmark::State& s) { knownLanguageOnWorker(s, p); })
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(3)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true)
-            ->UseRealTime();
-    }
-    for (const auto& p : paragraphs()) {
-        benchmark::RegisterBenchmark(("cold/" + p.name).c_str(),
-                                     [&p](benchmark::State& s) { cold(s, p); })
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(1)
-            ->Repetitions(3)
-            ->ReportAggregatesOnly(true)
-            ->UseRealTime();
-    }
+    registerPerParagraph("warm", warm, 3, 5);
+    registerPerParagraph("known_language", knownLanguage, 3, 5);
+    registerPerParagraph("known_language_openmp", knownLanguageParallel, 3, 5);
+    registerPerParagraph("known_language_worker_thread", knownLanguageOnWorker, 3, 5);
+    registerPerParagraph("cold", cold, 1, 3);
     benchmark::RegisterBenchmark("empty_image_four_passes", emptyImage)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3)
