@@ -16,7 +16,7 @@ PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev
   libx11-dev libxtst-dev libxi-dev
   # headless display, session bus and GUI test tools
-  xvfb xauth dbus dbus-x11 xdotool imagemagick x11-utils x11-xserver-utils fonts-noto-cjk fonts-noto-color-emoji
+  xvfb xauth dbus dbus-x11 xdotool imagemagick x11-utils x11-xserver-utils desktop-file-utils fonts-noto-cjk fonts-noto-color-emoji
   # test helpers (loopback HTTP servers)
   python3
 )

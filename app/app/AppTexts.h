@@ -17,6 +17,11 @@ inline constexpr std::string_view forceUpdateItem =
     "④ リモート強制アップデート（キルスイッチ）を実演";
 inline constexpr std::string_view quitItem = "Vela を終了";
 
+// Printed when no X display (X11 or XWayland) can be opened at start.
+inline constexpr std::string_view noDisplayError =
+    "vela: X ディスプレイを開けません。X11 または XWayland のセッションで起動してください "
+    "(cannot open an X display; DISPLAY is unset or refused).\n";
+
 // The fixed notice of "--demo-popup".
 inline constexpr std::string_view launchNoticeId = "jp-launch-2026";
 inline constexpr std::string_view launchNoticeTitle = "Vela 日本版リリースのお知らせ";
