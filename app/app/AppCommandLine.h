@@ -43,7 +43,8 @@ struct LaunchCommand {
 // The first matching switch, tried in a fixed order of precedence, each compared whole and
 // case-sensitively anywhere in `arguments` (the program path included, which never
 // matches in practice). "--translate-text" counts only with an argument after its first
-// occurrence. Other arguments are ignored.
+// occurrence. Other arguments are ignored, so "--text" and a plain launch both show the
+// panel for text input.
 LaunchCommand launchCommandFor(const std::vector<std::string>& arguments);
 
 // True when an argument is exactly "--tour" or "--debug".

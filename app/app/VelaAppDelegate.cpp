@@ -8,6 +8,7 @@
 #include "app/app/AppCommandLine.h"
 #include "app/app/AppTexts.h"
 #include "app/hotkeys/GlobalHotKeyManager.h"
+#include "app/platform/DesktopIntegration.h"
 #include "app/platform/MainThread.h"
 #include "core/translation/HTTPTranslationTransport.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr guint kRemoteSyncIntervalSeconds = 7200;
 constexpr guint kRepaintAfterHideMs = 150;
-constexpr const char* kIndicatorId = "app.vela.translator.jp";
 constexpr const char* kIconName = "vela";
 
 template <typename... Ts>
@@ -161,6 +161,13 @@ void VelaAppDelegate::applicationDidFinishLaunching() {
             (*self)->refreshMenuShortcutLabels();
     };
 
+    actOnCommandLine(arguments_);
+
+    triggerRemoteControlSync();
+    remoteSyncTimer_ = g_timeout_add_seconds(kRemoteSyncIntervalSeconds, &onSyncTimer, this);
+}
+
+void VelaAppDelegate::actOnCommandLine(const std::vector<std::string>& arguments) {
     std::visit(
         Overloaded{
             [&](const LaunchCommand::StartCapture&) { startScreenCapture(); },
@@ -173,10 +180,7 @@ void VelaAppDelegate::applicationDidFinishLaunching() {
             [&](const LaunchCommand::LaunchNotice&) { showLaunchNotice(); },
             [&](const LaunchCommand::ShowTextInput&) { handleTextMenu(); },
         },
-        launchCommandFor(arguments_).value);
-
-    triggerRemoteControlSync();
-    remoteSyncTimer_ = g_timeout_add_seconds(kRemoteSyncIntervalSeconds, &onSyncTimer, this);
+        launchCommandFor(arguments).value);
 }
 
 gboolean VelaAppDelegate::onSyncTimer(gpointer self) {
@@ -268,7 +272,7 @@ void VelaAppDelegate::setupStatusBar() {
 
     if (!options_.statusIndicator || !sessionBusReachable())
         return;
-    AppIndicator* indicator = app_indicator_new_with_path(kIndicatorId, kIconName,
+    AppIndicator* indicator = app_indicator_new_with_path(applicationId, kIconName,
                                                           APP_INDICATOR_CATEGORY_APPLICATION_STATUS,
                                                           iconThemePath().c_str());
     statusItem_ = GObjectPtr<AppIndicator>(indicator);

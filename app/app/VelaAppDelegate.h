@@ -55,6 +55,9 @@ class VelaAppDelegate {
 
     // The launch sequence; once, after gtk_init.
     void applicationDidFinishLaunching();
+    // What the switches of a launch ask for (the program's own, or a later launch's
+    // forwarded by the running instance).
+    void actOnCommandLine(const std::vector<std::string>& arguments);
 
     void setupMainMenu();
     void setupStatusBar();

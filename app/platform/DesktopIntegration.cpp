@@ -36,7 +36,7 @@ std::filesystem::path launchAtLoginEntryPath() {
     } else {
         base = std::filesystem::path(g_get_home_dir()) / ".config";
     }
-    return base / "autostart" / "app.vela.translator.jp.desktop";
+    return base / "autostart" / (std::string(applicationId) + ".desktop");
 }
 
 namespace {

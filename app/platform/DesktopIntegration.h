@@ -10,6 +10,10 @@
 
 namespace vela {
 
+// Vela's name on the desktop: the session-bus name of the running instance, the tray
+// item's id and the autostart entry's file name.
+inline constexpr const char* applicationId = "app.vela.translator.jp";
+
 // Replaces the clipboard's contents with plain text.
 void setClipboardText(const std::string& text);
 // The clipboard's plain text, waiting for its owner; none when it holds no text.
