@@ -17,6 +17,8 @@ PACKAGES=(
   libx11-dev libxtst-dev libxi-dev
   # headless display, session bus and GUI test tools
   xvfb xauth dbus dbus-x11 xdotool imagemagick x11-utils x11-xserver-utils desktop-file-utils fonts-noto-cjk fonts-noto-color-emoji
+  # headless Wayland desktop for the Wayland tests: compositor, XWayland, screenshot portal
+  sway xwayland xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire wtype
   # test helpers (loopback HTTP servers)
   python3
 )

@@ -10,6 +10,7 @@
 #include "app/hotkeys/GlobalHotKeyManager.h"
 #include "app/platform/DesktopIntegration.h"
 #include "app/platform/MainThread.h"
+#include "app/platform/PortalScreenshot.h"
 #include "core/translation/HTTPTranslationTransport.h"
 
 namespace vela {
@@ -127,6 +128,13 @@ FloatingTranslationPanel& VelaAppDelegate::floatingPanel() {
             gtk_window_add_accel_group(floatingPanel_->window(), keyEquivalents_.get());
     }
     return *floatingPanel_;
+}
+
+X11ScreenSource::Options VelaAppDelegate::screenSourceOptions() {
+    X11ScreenSource::Options options;
+    if (isWaylandSession())
+        options.screenshot = [] { return takePortalScreenshot(); };
+    return options;
 }
 
 VisionOCRService& VelaAppDelegate::ocrService() {

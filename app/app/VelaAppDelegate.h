@@ -101,6 +101,9 @@ class VelaAppDelegate {
         std::shared_ptr<std::atomic<bool>> done;
     };
     void startWorker(std::function<void(std::stop_token)> work);
+    // The screen as this session lets Vela read it: the root window on X11, the
+    // screenshot portal in a Wayland session.
+    static X11ScreenSource::Options screenSourceOptions();
     VisionOCRService& ocrService();
     GtkMenuItem* appendItem(GtkMenuShell* menu, const std::string& title,
                             std::function<void(VelaAppDelegate&)> action, guint accelKey = 0);
@@ -125,7 +128,7 @@ class VelaAppDelegate {
     std::unique_ptr<ScreenCaptureOverlayWindow> overlayWindow_;
     bool isCapturing_ = false;
     guint pendingOverlay_ = 0;  // the overlay's opening, delayed after hiding the panel
-    X11ScreenSource screenSource_;
+    X11ScreenSource screenSource_{screenSourceOptions()};
     std::unique_ptr<VisionOCRService> ocrService_;  // one for every capture
 
     guint remoteSyncTimer_ = 0;

@@ -28,6 +28,12 @@ void openWithDefaultHandler(const std::string& url) {
     g_app_info_launch_default_for_uri(url.c_str(), nullptr, nullptr);
 }
 
+bool isWaylandSession() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    return (wayland && *wayland) || (type && std::string_view(type) == "wayland");
+}
+
 std::filesystem::path launchAtLoginEntryPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::filesystem::path base;

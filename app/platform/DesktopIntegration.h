@@ -19,6 +19,9 @@ void setClipboardText(const std::string& text);
 // The clipboard's plain text, waiting for its owner; none when it holds no text.
 std::optional<std::string> clipboardText();
 
+// True in a Wayland session (Vela's own windows still use X11 through XWayland).
+bool isWaylandSession();
+
 // Opens an http(s) address with the desktop's default handler.
 void openWithDefaultHandler(const std::string& url);
 

@@ -107,6 +107,8 @@ X11ScreenSource::X11ScreenSource(Options options) : options_(std::move(options))
 
 std::shared_ptr<const FrozenScreen> X11ScreenSource::grab(
     const std::optional<ScreenLayout>& layout) const {
+    if (options_.screenshot)
+        return grabScreenshot(layout);
     DisplayPtr display = openDisplay(options_.displayName);
     if (!display)
         return nullptr;
@@ -122,6 +124,33 @@ std::shared_ptr<const FrozenScreen> X11ScreenSource::grab(
     auto frame = std::make_shared<FrozenScreen>();
     frame->image = toPixelImage(image.get());
     frame->layout = layout.value_or(ScreenLayout{{0, 0, attributes.width, attributes.height}, 1.0});
+    return frame;
+}
+
+std::shared_ptr<const FrozenScreen> X11ScreenSource::grabScreenshot(
+    const std::optional<ScreenLayout>& layout) const {
+    std::optional<PixelImage> image = options_.screenshot();
+    if (!image || image->empty())
+        return nullptr;
+    // The layout counts X pixels; the screenshot counts the compositor's, which differ by
+    // the output scale when XWayland is not scaled with it.
+    ScreenLayout l = layout.value_or(ScreenLayout{{0, 0, image->width, image->height}, 1.0});
+    if (DisplayPtr display = openDisplay(options_.displayName)) {
+        XWindowAttributes root;
+        if (XGetWindowAttributes(display.get(), DefaultRootWindow(display.get()), &root) &&
+            root.width > 0 && root.width != image->width) {
+            const double f = static_cast<double>(image->width) / root.width;
+            const PixelRect p = l.primary;
+            l = ScreenLayout{{static_cast<int>(std::lround(p.x * f)),
+                              static_cast<int>(std::lround(p.y * f)),
+                              static_cast<int>(std::lround(p.width * f)),
+                              static_cast<int>(std::lround(p.height * f))},
+                             l.scale * f};
+        }
+    }
+    auto frame = std::make_shared<FrozenScreen>();
+    frame->image = std::move(*image);
+    frame->layout = l;
     return frame;
 }
 

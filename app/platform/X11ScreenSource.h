@@ -20,6 +20,7 @@
 // and `capture()` then answers none (the service reports that as permission denied).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -65,6 +66,9 @@ class X11ScreenSource : public ScreenSource {
     struct Options {
         std::string displayName;             // empty: $DISPLAY
         std::optional<ScreenLayout> layout;  // fixed layout; none: ask at each grab
+        // Where the whole-screen frame comes from instead of the root window (a Wayland
+        // session, where the root window shows only XWayland's windows); may block.
+        std::function<std::optional<PixelImage>()> screenshot;
     };
 
     X11ScreenSource();
@@ -91,6 +95,8 @@ class X11ScreenSource : public ScreenSource {
 
   private:
     std::shared_ptr<const FrozenScreen> grab(const std::optional<ScreenLayout>& layout) const;
+    std::shared_ptr<const FrozenScreen> grabScreenshot(
+        const std::optional<ScreenLayout>& layout) const;
 
     Options options_;
     mutable std::mutex mutex_;
