@@ -17,6 +17,12 @@ inline constexpr std::string_view forceUpdateItem =
     "④ リモート強制アップデート（キルスイッチ）を実演";
 inline constexpr std::string_view quitItem = "Vela を終了";
 
+// Shown once at start when the desktop has no tray to show Vela's item in.
+inline constexpr std::string_view noTrayTitle = "このデスクトップにはトレイがありません";
+inline constexpr std::string_view noTrayHint =
+    "Vela をもう一度起動するとこのパネルが開きます。デスクトップのショートカットに "
+    "vela --capture や vela --text も割り当てられます。";
+
 // Printed when no X display (X11 or XWayland) can be opened at start.
 inline constexpr std::string_view noDisplayError =
     "vela: X ディスプレイを開けません。X11 または XWayland のセッションで起動してください "

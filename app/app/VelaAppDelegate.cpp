@@ -170,6 +170,10 @@ void VelaAppDelegate::applicationDidFinishLaunching() {
     };
 
     actOnCommandLine(arguments_);
+    // Without a tray the only ways in are launching Vela again and the hot keys: say so.
+    if (options_.statusIndicator && !trayHostAvailable())
+        floatingPanel().showNotice(std::string(AppTexts::noTrayTitle),
+                                   std::string(AppTexts::noTrayHint));
 
     triggerRemoteControlSync();
     remoteSyncTimer_ = g_timeout_add_seconds(kRemoteSyncIntervalSeconds, &onSyncTimer, this);

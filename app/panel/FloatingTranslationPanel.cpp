@@ -58,6 +58,24 @@ FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store,
             auto self = weak.lock();
             return self ? gtk_widget_get_scale_factor((*self)->window_) : 1;
         });
+    // XWayland reports no presses on Wayland windows: there, leaving the panel is what a
+    // click outside it looks like.
+    if (isWaylandSession())
+        g_signal_connect(window_, "focus-out-event", G_CALLBACK(onFocusOut), this);
+}
+
+gboolean FloatingTranslationPanel::onFocusOut(GtkWidget*, GdkEventFocus*, gpointer data) {
+    auto* panel = static_cast<FloatingTranslationPanel*>(data);
+    if (!panel->isVisible() || panel->store_.config().isPinned)
+        return FALSE;
+    std::weak_ptr<FloatingTranslationPanel*> weak = panel->self_;
+    postToMainThread([weak] {
+        // Menus of the page (a select, the context menu) take the focus only for a moment.
+        auto self = weak.lock();
+        if (self && !gtk_window_is_active(GTK_WINDOW((*self)->window_)))
+            (*self)->hide();
+    });
+    return FALSE;
 }
 
 FloatingTranslationPanel::~FloatingTranslationPanel() {
@@ -248,6 +266,10 @@ void FloatingTranslationPanel::showWithOCRResult(const OCRCaptureResult& result)
             runJS(velaAppCall("showPermissionError"));
             break;
     }
+}
+
+void FloatingTranslationPanel::showNotice(const std::string& title, const std::string& hint) {
+    runJS(velaAppCall("showNotice", jsQuoted(title) + ", " + jsQuoted(hint)));
 }
 
 void FloatingTranslationPanel::showSettingsModal() {

@@ -54,6 +54,8 @@ class FloatingTranslationPanel {
                           bool shouldAutoTranslate = false);
     void showWithOCRResult(const OCRCaptureResult& result);
     void showSettingsModal();
+    // A notice with a hint in the result area, until the next result replaces it.
+    void showNotice(const std::string& title, const std::string& hint);
 
     // Shows a remote notice; a hidden panel is first centred and brought to the front.
     void sendRemoteModalToWeb(const RemoteModal& modal);
@@ -114,6 +116,7 @@ class FloatingTranslationPanel {
     static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer);
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
     static gboolean onKeyPress(GtkWidget*, GdkEventKey*, gpointer);
+    static gboolean onFocusOut(GtkWidget*, GdkEventFocus*, gpointer);
 
     ConfigStore& store_;
     TranslationCoordinator& coordinator_;

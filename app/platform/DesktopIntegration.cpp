@@ -1,9 +1,11 @@
 #include "app/platform/DesktopIntegration.h"
 
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string_view>
 
 #include "core/support/FileIO.h"
 
@@ -32,6 +34,29 @@ bool isWaylandSession() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* type = std::getenv("XDG_SESSION_TYPE");
     return (wayland && *wayland) || (type && std::string_view(type) == "wayland");
+}
+
+bool trayHostAvailable() {
+    if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+        GVariant* reply = g_dbus_connection_call_sync(
+            bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "NameHasOwner", g_variant_new("(s)", "org.kde.StatusNotifierWatcher"),
+            G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+        g_object_unref(bus);
+        if (reply) {
+            gboolean owned = FALSE;
+            g_variant_get(reply, "(b)", &owned);
+            g_variant_unref(reply);
+            if (owned)
+                return true;
+        }
+    }
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display || !GDK_IS_X11_DISPLAY(display))
+        return false;
+    Display* x = GDK_DISPLAY_XDISPLAY(display);
+    const std::string selection = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(x));
+    return XGetSelectionOwner(x, XInternAtom(x, selection.c_str(), False)) != 0;
 }
 
 std::filesystem::path launchAtLoginEntryPath() {

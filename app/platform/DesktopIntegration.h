@@ -22,6 +22,10 @@ std::optional<std::string> clipboardText();
 // True in a Wayland session (Vela's own windows still use X11 through XWayland).
 bool isWaylandSession();
 
+// True when the desktop shows tray items: a StatusNotifierItem host on the session bus, or
+// an XEmbed system tray on the X screen.
+bool trayHostAvailable();
+
 // Opens an http(s) address with the desktop's default handler.
 void openWithDefaultHandler(const std::string& url);
 

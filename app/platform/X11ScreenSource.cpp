@@ -141,11 +141,11 @@ std::shared_ptr<const FrozenScreen> X11ScreenSource::grabScreenshot(
             root.width > 0 && root.width != image->width) {
             const double f = static_cast<double>(image->width) / root.width;
             const PixelRect p = l.primary;
-            l = ScreenLayout{{static_cast<int>(std::lround(p.x * f)),
-                              static_cast<int>(std::lround(p.y * f)),
-                              static_cast<int>(std::lround(p.width * f)),
-                              static_cast<int>(std::lround(p.height * f))},
-                             l.scale * f};
+            l = ScreenLayout{
+                {static_cast<int>(std::lround(p.x * f)), static_cast<int>(std::lround(p.y * f)),
+                 static_cast<int>(std::lround(p.width * f)),
+                 static_cast<int>(std::lround(p.height * f))},
+                l.scale * f};
         }
     }
     auto frame = std::make_shared<FrozenScreen>();
