@@ -17,6 +17,18 @@
 
 namespace vela {
 
+// How long each kind of request may go without progress (idle) and may take
+// as a whole (total). Idle time counts while a request waits for its answer.
+struct HTTPTransportTimeouts {
+    std::chrono::milliseconds builtinIdle{8000};
+    std::chrono::milliseconds customIdle{10000};
+    std::chrono::milliseconds translationTotal{10000};
+    std::chrono::milliseconds manifestIdle{6000};
+    // Only a guard against a server that trickles bytes: a slow but
+    // progressing manifest server is allowed well beyond the idle limit.
+    std::chrono::milliseconds manifestTotal{30000};
+};
+
 class HTTPTranslationTransport : public TranslationTransport {
   public:
     static constexpr std::string_view defaultPrimaryBase = "https://translate.googleapis.com";
@@ -27,15 +39,13 @@ class HTTPTranslationTransport : public TranslationTransport {
     static constexpr std::size_t backupQueryCharacters = 1500;
     static constexpr std::size_t maxManifestBytes = 1024 * 1024;
 
-    static constexpr std::chrono::milliseconds builtinIdleTimeout{8000};
-    static constexpr std::chrono::milliseconds customIdleTimeout{10000};
-    static constexpr std::chrono::milliseconds manifestIdleTimeout{6000};
-    static constexpr std::chrono::milliseconds totalTimeout{10000};
+    using Timeouts = HTTPTransportTimeouts;
 
     // The bases are scheme, host and optional port (and path prefix) of the
     // two public services, e.g. "http://127.0.0.1:8080" in tests.
     explicit HTTPTranslationTransport(std::string primaryBase = std::string(defaultPrimaryBase),
-                                      std::string backupBase = std::string(defaultBackupBase));
+                                      std::string backupBase = std::string(defaultBackupBase),
+                                      Timeouts timeouts = {});
 
     // Primary, then backup; any failure of either ends as
     // networkFailure("Builtin endpoints unreachable").
@@ -79,6 +89,7 @@ class HTTPTranslationTransport : public TranslationTransport {
 
     std::string primaryBase_;
     std::string backupBase_;
+    Timeouts timeouts_;
 };
 
 }  // namespace vela
