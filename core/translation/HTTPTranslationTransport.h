@@ -3,11 +3,14 @@
 // channel (primary first, backup only when it fails) and the user's
 // OpenAI-compatible chat-completions service, over libcurl.
 //
-// Ownership: holds only the two service base addresses, fixed at construction.
+// Ownership: holds only the two service base addresses and the time-outs,
+// fixed at construction.
 // Thread-safety: every call is independent (one HTTP handle per request), so
 // any number may run at once from any thread.
 // Failures: returned as TransportError values, never thrown. Every response
 // body is capped (maxResponseBytes); a longer one fails like a transfer error.
+// Answers are read with parseJsonText (one text, at most maxJsonDepth deep,
+// else a bad response) and their texts come back as externalText.
 
 #include <chrono>
 #include <string>
@@ -54,6 +57,8 @@ class HTTPTranslationTransport : public TranslationTransport {
                                                   const std::string& target,
                                                   std::stop_token stop) override;
 
+    // A key that is empty after trimming, or holds a control character (which
+    // would break the header line), is invalidApiKey without any request.
     TransportResult<std::string> translateCustom(const std::string& text, const std::string& source,
                                                  const std::string& target,
                                                  const std::string& baseURL,
@@ -67,9 +72,9 @@ class HTTPTranslationTransport : public TranslationTransport {
                                                     std::stop_token stop) override;
 
     // "file:" addresses are read from disk, http(s) fetched with a 6-second idle
-    // limit. Status outside 2xx: networkFailure("Remote config unreachable");
-    // unusable address: networkFailure("Invalid remote config URL"); client,
-    // file and decoding errors are passed on. At most maxManifestBytes are read.
+    // limit (see HTTPTransportTimeouts). Status outside 2xx: networkFailure("Remote config
+    // unreachable"); unusable address: networkFailure("Invalid remote config URL"); client, file
+    // and decoding errors are passed on. At most maxManifestBytes are read.
     TransportResult<RemoteControlManifest> fetchRemoteManifest(const std::string& url,
                                                                std::stop_token stop) override;
 
