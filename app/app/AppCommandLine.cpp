@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/app/AppTexts.h"
+#include "core/support/UnicodeText.h"
 
 namespace vela {
 
@@ -19,7 +20,7 @@ LaunchCommand launchCommandFor(const std::vector<std::string>& arguments) {
         return {LaunchCommand::StartCapture{}};
     if (auto it = std::find(arguments.begin(), arguments.end(), "--translate-text");
         it != arguments.end() && std::next(it) != arguments.end()) {
-        return {LaunchCommand::TranslateText{*std::next(it)}};
+        return {LaunchCommand::TranslateText{externalText(*std::next(it))}};
     }
     if (contains(arguments, "--settings"))
         return {LaunchCommand::OpenSettings{}};

@@ -313,10 +313,12 @@ void FloatingTranslationPanel::triggerNativeTranslation(
     if (currentTranslationTask_)
         currentTranslationTask_->thread.request_stop();
     const unsigned long generation = ++translationGeneration_;
-    if (sourceLang)
-        store_.update([&](VelaConfig& c) { c.sourceLanguage = *sourceLang; });
-    if (targetLang)
-        store_.update([&](VelaConfig& c) { c.targetLanguage = *targetLang; });
+    if (sourceLang || targetLang) {
+        store_.update([&](VelaConfig& c) {  // one save for both choices
+            c.sourceLanguage = sourceLang.value_or(c.sourceLanguage);
+            c.targetLanguage = targetLang.value_or(c.targetLanguage);
+        });
+    }
     runJS(velaAppCall("setLoading"));
     VelaConfig stored = store_.config();
     std::string source = sourceLang.value_or(stored.sourceLanguage);

@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/support/JsonReader.h"
+#include "core/support/UnicodeText.h"
+
 namespace vela {
 
 namespace {
@@ -13,7 +16,7 @@ bool readString(const json& object, const char* key, std::string& out) {
     auto it = object.find(key);
     if (it == object.end() || !it->is_string())
         return false;
-    out = it->get<std::string>();
+    out = externalText(it->get_ref<const std::string&>());
     return true;
 }
 
@@ -21,9 +24,10 @@ bool readString(const json& object, const char* key, std::string& out) {
 
 std::variant<RemoteControlManifest, ManifestDecodeFailure> decodeRemoteControlManifest(
     std::string_view text) {
-    const json root = json::parse(text, nullptr, false);
-    if (root.is_discarded())
+    const std::optional<json> parsed = parseJsonText(text);
+    if (!parsed)
         return ManifestDecodeFailure{"not JSON"};
+    const json& root = *parsed;
     if (!root.is_object())
         return ManifestDecodeFailure{"not a JSON object"};
 

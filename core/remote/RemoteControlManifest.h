@@ -3,7 +3,8 @@
 //
 // Decoding is all or nothing: a missing required member, a null in one or a
 // value of the wrong JSON type rejects the whole document. "popup" missing or
-// null means no notice. Other members are ignored. Pure functions, thread-safe.
+// null means no notice. Other members are ignored. Strings arrive as external
+// text (valid UTF-8, no NUL). Pure functions, thread-safe.
 
 #include <optional>
 #include <string>

@@ -1,7 +1,9 @@
 #include "core/settings/ConfigStore.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/remote/RemoteControlEvaluator.h"
@@ -42,6 +44,8 @@ ConfigStore::ConfigStore(std::optional<std::filesystem::path> fileURL) {
         fileURL_ = defaultFileURL();
         createDirectories(fileURL_.parent_path(), kFolderMode);
     }
+    // Temporaries of interrupted saves hold the API key; nothing else removes them.
+    removeStaleTemporaries(fileURL_);
     FileReadResult read = readWholeFile(fileURL_, maxFileBytes);
     if (read.bytes) {
         if (auto decoded = decodeSettingsFile(*read.bytes)) {
@@ -49,8 +53,24 @@ ConfigStore::ConfigStore(std::optional<std::filesystem::path> fileURL) {
             return;
         }
     }
+    if (read.bytes || read.error != FileReadError::notFound)
+        keepDamagedFile();
     config_ = VelaConfig{};
     save();
+}
+
+std::filesystem::path ConfigStore::damagedFileURL() const {
+    std::filesystem::path kept = followSymlinks(fileURL_);
+    kept += ".damaged";
+    return kept;
+}
+
+void ConfigStore::keepDamagedFile() {
+    // Moved, not copied: any size and any permission is kept, and one rename
+    // replaces the copy kept before. A link stays and gets a new target on save.
+    const std::filesystem::path damaged = damagedFileURL();
+    if (::rename(followSymlinks(fileURL_).c_str(), damaged.c_str()) == 0)
+        ::chmod(damaged.c_str(), kFileMode);
 }
 
 VelaConfig ConfigStore::config() const {

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/support/JsonReader.h"
 #include "core/support/JsonWriter.h"
 
 namespace vela {
@@ -106,8 +107,10 @@ std::string encodeSettingsFile(const VelaConfig& c) {
 }
 
 std::optional<VelaConfig> decodeSettingsFile(std::string_view text) {
-    json doc = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
-    if (!doc.is_object()) return std::nullopt;  // also covers parse errors (discarded)
+    const std::optional<json> parsed = parseJsonText(text);
+    if (!parsed || !parsed->is_object())
+        return std::nullopt;
+    const json& doc = *parsed;
     VelaConfig c;
     std::string mode;
     bool ok = readShortcut(doc, "captureShortcut", c.captureShortcut) &&

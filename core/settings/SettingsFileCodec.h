@@ -13,7 +13,8 @@ namespace vela {
 std::string encodeSettingsFile(const VelaConfig& config);
 
 // No value when the text is not one JSON object holding all fifteen members in
-// their exact JSON forms. Unknown members are ignored; values are taken as stored.
+// their exact JSON forms, with nothing after it. Unknown members are ignored
+// whatever they hold; values are taken as stored.
 std::optional<VelaConfig> decodeSettingsFile(std::string_view text);
 
 }  // namespace vela

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,14 +59,61 @@ bool createDirectories(const std::filesystem::path& folder, mode_t mode) {
     return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-std::optional<FileWriteError> writeFileAtomically(const std::filesystem::path& path,
+namespace {
+std::string temporaryPrefix(const std::filesystem::path& target) {
+    return "." + target.filename().string() + ".";
+}
+constexpr std::size_t kTemporarySuffixLength = 6;  // the "XXXXXX" of mkostemp
+}  // namespace
+
+std::filesystem::path followSymlinks(const std::filesystem::path& path) {
+    std::filesystem::path current = path;
+    for (int hop = 0; hop < 40; ++hop) {  // the kernel's own limit on link chains
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, error))) {
+            return current;
+        }
+        std::filesystem::path next = std::filesystem::read_symlink(current, error);
+        if (error)
+            return path;
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    return path;
+}
+
+void removeStaleTemporaries(const std::filesystem::path& path) {
+    const std::filesystem::path target = followSymlinks(path);
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    const std::string prefix = temporaryPrefix(target);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + kTemporarySuffixLength || !name.starts_with(prefix)) {
+            continue;
+        }
+        Fd f(::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        // A writer holds its lock until the rename: only orphans can be locked here.
+        if (::flock(f.fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(entry.path().c_str());
+    }
+}
+
+std::optional<FileWriteError> writeFileAtomically(const std::filesystem::path& requested,
                                                   std::string_view bytes, mode_t mode) {
+    const std::filesystem::path path = followSymlinks(requested);
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    std::string tmpl = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string tmpl = (folder / (temporaryPrefix(path) + "XXXXXX")).string();
     int raw = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (raw < 0) return FileWriteError::cannotCreateTemporary;
     Fd f(raw);
+    // Marks the temporary as in use for removeStaleTemporaries of another process.
+    (void)::flock(f.fd, LOCK_EX);
     const auto fail = [&](FileWriteError e) {
         ::close(f.release());
         ::unlink(tmpl.c_str());
@@ -82,14 +130,10 @@ std::optional<FileWriteError> writeFileAtomically(const std::filesystem::path& p
         done += static_cast<std::size_t>(n);
     }
     if (::fsync(f.fd) != 0) return fail(FileWriteError::syncFailed);
-    if (::close(f.release()) != 0) {
-        ::unlink(tmpl.c_str());
-        return FileWriteError::writeFailed;
-    }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        ::unlink(tmpl.c_str());
-        return FileWriteError::renameFailed;
-    }
+    // Renamed while still open, so the lock covers the temporary's whole life.
+    if (::rename(tmpl.c_str(), path.c_str()) != 0)
+        return fail(FileWriteError::renameFailed);
+    (void)::close(f.release());  // the data is on disk already
     // Make the rename itself durable.
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.fd >= 0) ::fsync(dir.fd);

@@ -85,6 +85,16 @@ std::string fromScalars(std::u32string_view scalars) {
     return out;
 }
 
+bool isControlCharacter(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+std::string externalText(std::string_view text) {
+    std::u32string scalars = toScalars(text);
+    std::erase(scalars, U'\0');
+    return fromScalars(scalars);
+}
+
 std::string trimmed(std::string_view text) {
     std::u32string s = toScalars(text);
     std::size_t b = 0, e = s.size();

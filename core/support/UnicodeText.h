@@ -14,6 +14,15 @@ namespace vela {
 // category Zs plus TAB), the line breaks LF, VT, FF, CR, NEL, LS and PS.
 bool isWhitespaceOrNewline(char32_t scalar);
 
+// C0 and C1 control characters and DEL (general category Cc).
+bool isControlCharacter(char32_t scalar);
+
+// Text received from outside the program (a service's answer, the command line),
+// made fit for every consumer once where it enters: invalid UTF-8 becomes U+FFFD
+// and NUL characters are dropped, because C strings downstream (clipboard, GTK)
+// would end the text there.
+std::string externalText(std::string_view text);
+
 // Text without leading and trailing whitespace-and-newline scalars.
 std::string trimmed(std::string_view text);
 

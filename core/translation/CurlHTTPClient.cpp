@@ -47,16 +47,23 @@ class MultiAttachment {
     CURL* easy_;
 };
 
+using Clock = std::chrono::steady_clock;
+
 struct Transfer {
     std::string body;
     std::size_t limit = 0;
     bool overflowed = false;
     std::stop_token stop;
+    // Any byte sent or received; the idle limit counts from here.
+    Clock::time_point lastProgress = Clock::now();
+    curl_off_t sent = 0;
+    curl_off_t received = 0;
 };
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
+    transfer->lastProgress = Clock::now();
     if (bytes > transfer->limit - transfer->body.size()) {
         transfer->overflowed = true;
         return 0;  // makes libcurl fail the transfer with a write error
@@ -65,8 +72,19 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
     return bytes;
 }
 
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<Transfer*>(user)->stop.stop_requested() ? 1 : 0;
+std::size_t onHeader(char*, std::size_t size, std::size_t count, void* user) {
+    static_cast<Transfer*>(user)->lastProgress = Clock::now();
+    return size * count;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    auto* transfer = static_cast<Transfer*>(user);
+    if (received != transfer->received || sent != transfer->sent) {
+        transfer->received = received;
+        transfer->sent = sent;
+        transfer->lastProgress = Clock::now();
+    }
+    return transfer->stop.stop_requested() ? 1 : 0;
 }
 
 HTTPClientError cancelled() {
@@ -117,12 +135,12 @@ TransportResult<HTTPResponse> performHTTPRequest(const HTTPRequest& request, std
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeout.count()));
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.idleTimeout.count()));
-    // "No progress": fewer than 1 byte per second over the whole idle window.
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
-                     std::max(1L, static_cast<long>(request.idleTimeout.count() / 1000)));
+    // The idle limit is checked by the loop below: libcurl's low-speed limit
+    // averages over seconds and stays quiet while a sent POST waits for its answer.
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
@@ -152,7 +170,15 @@ TransportResult<HTTPResponse> performHTTPRequest(const HTTPRequest& request, std
                 break;
             if (stop.stop_requested())
                 return cancelled();
-            if (CURLMcode mc = curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+            const auto idleLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
+                transfer.lastProgress + request.idleTimeout - Clock::now());
+            if (idleLeft.count() <= 0) {
+                return HTTPClientError{
+                    CURLE_OPERATION_TIMEDOUT,
+                    "No progress for " + std::to_string(request.idleTimeout.count()) + " ms"};
+            }
+            const int wait = static_cast<int>(std::min<long long>(idleLeft.count(), 1000));
+            if (CURLMcode mc = curl_multi_poll(multi.get(), nullptr, 0, wait, nullptr);
                 mc != CURLM_OK) {
                 return HTTPClientError{CURLE_FAILED_INIT, curl_multi_strerror(mc)};
             }

@@ -22,9 +22,10 @@ namespace vela {
 struct HTTPRequest {
     std::string method = "GET";  // "GET" or "POST"
     std::string url;
-    std::vector<std::string> headers;                // "Name: value"
-    std::string body;                                // sent for POST
-    std::chrono::milliseconds idleTimeout{8000};     // give up after this long without progress
+    std::vector<std::string> headers;  // "Name: value"
+    std::string body;                  // sent for POST
+    std::chrono::milliseconds idleTimeout{
+        8000};  // without a byte sent or received, also awaiting the answer
     std::chrono::milliseconds totalTimeout{10000};   // whole transfer, redirects included
     std::size_t maxResponseBytes = 8 * 1024 * 1024;  // a longer body fails the transfer
 };

@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
+#include "core/support/JsonReader.h"
 #include "core/support/UnicodeText.h"
 #include "core/translation/CurlHTTPClient.h"
 #include "core/translation/TranslationMessages.h"
@@ -31,18 +34,13 @@ bool isSuccessStatus(long status) {
     return status >= 200 && status <= 299;
 }
 
-std::optional<json> parseJSON(const std::string& body) {
-    json parsed = json::parse(body, nullptr, false);
-    if (parsed.is_discarded())
-        return std::nullopt;
-    return parsed;
-}
-
 }  // namespace
 
-HTTPTranslationTransport::HTTPTranslationTransport(std::string primaryBase, std::string backupBase)
+HTTPTranslationTransport::HTTPTranslationTransport(std::string primaryBase, std::string backupBase,
+                                                   Timeouts timeouts)
     : primaryBase_(withoutTrailingSlashes(std::move(primaryBase))),
-      backupBase_(withoutTrailingSlashes(std::move(backupBase))) {}
+      backupBase_(withoutTrailingSlashes(std::move(backupBase))),
+      timeouts_(timeouts) {}
 
 TransportResult<std::string> HTTPTranslationTransport::translateBuiltin(const std::string& text,
                                                                         const std::string& source,
@@ -75,8 +73,8 @@ TransportResult<std::string> HTTPTranslationTransport::requestGoogleGTX(const st
                        "User-Agent: Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)"};
     request.body =
         "sl=" + percentEncoded(sl) + "&tl=" + percentEncoded(tl) + "&q=" + percentEncoded(text);
-    request.idleTimeout = builtinIdleTimeout;
-    request.totalTimeout = totalTimeout;
+    request.idleTimeout = timeouts_.builtinIdle;
+    request.totalTimeout = timeouts_.translationTotal;
     request.maxResponseBytes = maxResponseBytes;
 
     auto response = performHTTPRequest(request, stop);
@@ -85,7 +83,7 @@ TransportResult<std::string> HTTPTranslationTransport::requestGoogleGTX(const st
     if (!isSuccessStatus(response.value().status)) {
         return TranslationTransportError::networkFailure("HTTP status error");
     }
-    auto root = parseJSON(response.value().body);
+    auto root = parseJsonText(response.value().body);
     if (!root)
         return JSONParseError{"Primary response is not JSON"};
     if (!root->is_array() || root->empty() || !(*root)[0].is_array()) {
@@ -97,7 +95,7 @@ TransportResult<std::string> HTTPTranslationTransport::requestGoogleGTX(const st
             joined += segment[0].get_ref<const std::string&>();
         }
     }
-    return trimmed(joined);
+    return trimmed(externalText(joined));
 }
 
 TransportResult<std::string> HTTPTranslationTransport::requestMyMemory(const std::string& text,
@@ -112,8 +110,8 @@ TransportResult<std::string> HTTPTranslationTransport::requestMyMemory(const std
     if (!isWellFormedURL(request.url)) {
         return TranslationTransportError::networkFailure("Invalid backup URL");
     }
-    request.idleTimeout = builtinIdleTimeout;
-    request.totalTimeout = totalTimeout;
+    request.idleTimeout = timeouts_.builtinIdle;
+    request.totalTimeout = timeouts_.translationTotal;
     request.maxResponseBytes = maxResponseBytes;
 
     auto response = performHTTPRequest(request, stop);
@@ -122,7 +120,7 @@ TransportResult<std::string> HTTPTranslationTransport::requestMyMemory(const std
     if (!isSuccessStatus(response.value().status)) {
         return TranslationTransportError::networkFailure("Backup HTTP error");
     }
-    auto root = parseJSON(response.value().body);
+    auto root = parseJsonText(response.value().body);
     if (!root)
         return JSONParseError{"Backup response is not JSON"};
     if (!root->is_object())
@@ -135,7 +133,7 @@ TransportResult<std::string> HTTPTranslationTransport::requestMyMemory(const std
     if (translated == data->end() || !translated->is_string()) {
         return TranslationTransportError::networkFailure("Backup parse error");
     }
-    return trimmed(translated->get_ref<const std::string&>());
+    return trimmed(externalText(translated->get_ref<const std::string&>()));
 }
 
 TransportResult<std::string> HTTPTranslationTransport::translateCustom(
@@ -143,7 +141,9 @@ TransportResult<std::string> HTTPTranslationTransport::translateCustom(
     const std::string& target, const std::string& baseURL, const std::string& apiKey,
     const std::string& model, std::stop_token stop) {
     const std::string key = trimmed(apiKey);
-    if (key.empty())
+    // A control character (a hand-edited CR or LF) would end the header line and
+    // smuggle in headers of its own: such a key is refused, never sent.
+    if (key.empty() || std::ranges::any_of(toScalars(key), isControlCharacter))
         return TranslationTransportError::invalidApiKey();
     if (key == demonstrationKey) {
         const std::string prefix = target == "en" ? "[Custom AI Unlimited] Translated: "
@@ -171,8 +171,8 @@ TransportResult<std::string> HTTPTranslationTransport::translateCustom(
     request.method = "POST";
     request.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
     request.headers = {"Content-Type: application/json", "Authorization: Bearer " + key};
-    request.idleTimeout = customIdleTimeout;
-    request.totalTimeout = totalTimeout;
+    request.idleTimeout = timeouts_.customIdle;
+    request.totalTimeout = timeouts_.translationTotal;
     request.maxResponseBytes = maxResponseBytes;
 
     auto response = performHTTPRequest(request, stop);
@@ -193,7 +193,7 @@ TransportResult<std::string> HTTPTranslationTransport::translateCustom(
     const auto invalid = [] {
         return TranslationTransportError::networkFailure("Invalid response format");
     };
-    auto root = parseJSON(response.value().body);
+    auto root = parseJsonText(response.value().body);
     if (!root || !root->is_object())
         return invalid();
     auto choices = root->find("choices");
@@ -210,7 +210,7 @@ TransportResult<std::string> HTTPTranslationTransport::translateCustom(
     auto content = message->find("content");
     if (content == message->end() || !content->is_string())
         return invalid();
-    return trimmed(content->get_ref<const std::string&>());
+    return trimmed(externalText(content->get_ref<const std::string&>()));
 }
 
 TransportResult<std::monostate> HTTPTranslationTransport::verifyCustomKey(
@@ -242,8 +242,8 @@ TransportResult<RemoteControlManifest> HTTPTranslationTransport::fetchRemoteMani
     } else {
         HTTPRequest request;
         request.url = url;
-        request.idleTimeout = manifestIdleTimeout;
-        request.totalTimeout = totalTimeout;
+        request.idleTimeout = timeouts_.manifestIdle;
+        request.totalTimeout = timeouts_.manifestTotal;
         request.maxResponseBytes = maxManifestBytes;
         auto response = performHTTPRequest(request, stop);
         if (!response)

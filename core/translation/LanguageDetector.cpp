@@ -2,6 +2,7 @@
 
 #include <cld2/public/compact_lang_det.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "core/support/UnicodeText.h"
@@ -28,11 +29,20 @@ std::string byPrefix(std::string_view code) {
     return {};
 }
 
+// CLD2 refuses a whole text for one character it does not accept for
+// interchange; such characters carry no language either way.
+bool refusedByIdentifier(char32_t c) {
+    const bool nonCharacter = (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
+    return isControlCharacter(c) || nonCharacter;
+}
+
 }  // namespace
 
 std::string identifyStatistically(std::string_view text) {
-    // CLD2 refuses anything but valid UTF-8, so broken bytes become U+FFFD first.
-    const std::string valid = fromScalars(toScalars(text));
+    // Broken bytes become U+FFFD and refused characters spaces first.
+    std::u32string scalars = toScalars(text);
+    std::replace_if(scalars.begin(), scalars.end(), refusedByIdentifier, U' ');
+    const std::string valid = fromScalars(scalars);
     if (valid.size() > static_cast<std::size_t>(INT_MAX))
         return {};
     bool reliable = false;

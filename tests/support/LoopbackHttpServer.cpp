@@ -85,7 +85,16 @@ LoopbackHttpServer::LoopbackHttpServer(Handler handler) : impl_(std::make_unique
         res.status = answer.status;
         for (const auto& [name, value] : answer.headers)
             res.set_header(name, value);
-        if (!answer.body.empty() || answer.status != 204) {
+        if (answer.bodyDelay.count() > 0) {
+            res.set_content_provider(
+                answer.body.size(), answer.contentType,
+                [impl, answer](std::size_t, std::size_t, httplib::DataSink& sink) {
+                    std::unique_lock lock(impl->mutex);
+                    impl->changed.wait_for(lock, answer.bodyDelay,
+                                           [impl] { return impl->released; });
+                    return sink.write(answer.body.data(), answer.body.size());
+                });
+        } else if (!answer.body.empty() || answer.status != 204) {
             res.set_content(answer.body, answer.contentType.c_str());
         }
     };

@@ -44,6 +44,9 @@ struct CannedResponse {
     std::chrono::milliseconds delay{0};
     // Never answer; the connection stays silent until the server shuts down.
     bool hold = false;
+    // Send the status and headers, then wait this long before the body (cut
+    // short when the server shuts down).
+    std::chrono::milliseconds bodyDelay{0};
 };
 
 class LoopbackHttpServer {

@@ -38,8 +38,10 @@ struct Program {
     TranslationCoordinator coordinator;
     explicit Program(const std::filesystem::path& file)
         : store(file),
-          coordinator(store, std::make_unique<HTTPTranslationTransport>("http://127.0.0.1:9",
-                                                                        "http://127.0.0.1:9")) {}
+          coordinator(store, std::make_unique<HTTPTranslationTransport>(
+                                 "http://127.0.0.1:9", "http://127.0.0.1:9",
+                                 HTTPTranslationTransport::Timeouts{
+                                     .manifestIdle = std::chrono::milliseconds(300)})) {}
     void pointAt(const std::string& url) {
         store.update([&](VelaConfig& c) { c.remoteConfigURL = url; });
     }
@@ -124,9 +126,9 @@ TEST(RemoteSync, FailuresNeverTouchTheSettingsFile) {
         if (r.path == "/huge") {
             return CannedResponse{200, std::string(2 * 1024 * 1024, ' ') + kCurrent};
         }
-        CannedResponse slow{200, kCurrent};
-        slow.delay = std::chrono::seconds(9);  // well past the 6-second limit
-        return slow;
+        CannedResponse silent{200, kCurrent};
+        silent.hold = true;  // past any idle limit
+        return silent;
     });
     test::writeFile(dir / "not-a-manifest.json", R"(["latestVersion"])");
     test::writeFile(dir / "huge.json", std::string(2 * 1024 * 1024, ' ') + kCurrent);

@@ -1,10 +1,14 @@
 #include "core/settings/ConfigStore.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <set>
 #include <thread>
 
 #include "core/settings/SettingsFileCodec.h"
@@ -49,18 +53,25 @@ TEST(ConfigStore, DefaultLocationFollowsXdgConfigHomeAndCreatesPrivateFiles) {
 TEST(ConfigStore, StartupWritesDefaultsOnlyWhenTheFileIsMissingOrDamaged) {
     test::TempDir dir;
     auto path = dir / "nested" / "folder" / "config.json";
+    auto kept = dir / "nested" / "folder" / "config.json.damaged";
     {
         ConfigStore store(path);  // no folder yet: the first save creates it
         EXPECT_EQ(store.config(), VelaConfig{});
         EXPECT_EQ(test::readFile(path), encodeSettingsFile(VelaConfig{}));
+        EXPECT_FALSE(std::filesystem::exists(kept));  // nothing was there to keep
     }
     std::string defaults = encodeSettingsFile(VelaConfig{});
     for (std::string damaged : {defaults.substr(0, defaults.size() / 2), std::string("{}"),
                                 std::string(""), std::string("\x89PNG\r\n")}) {
         test::writeFile(path, damaged);
+        ::chmod(path.c_str(), 0644);
         ConfigStore store(path);
         EXPECT_EQ(store.config(), VelaConfig{});
         EXPECT_EQ(test::readFile(path), defaults);
+        // The damaged file is kept, private, and replaces the one kept before.
+        EXPECT_EQ(store.damagedFileURL(), kept);
+        EXPECT_EQ(test::readFile(kept), damaged);
+        EXPECT_EQ(modeOf(kept), 0600u);
     }
     // A valid file with an unknown member and custom values is read and left byte for byte.
     VelaConfig custom;
@@ -76,6 +87,44 @@ TEST(ConfigStore, StartupWritesDefaultsOnlyWhenTheFileIsMissingOrDamaged) {
         store.save();  // the unknown member goes away on the next save
         EXPECT_EQ(test::readFile(path), encodeSettingsFile(custom));
     }
+}
+
+TEST(ConfigStore, SavesGoThroughLinksAndLeaveNoTemporariesBehind) {
+    test::TempDir dir;
+    auto target = dir / "dotfiles" / "vela.json";
+    auto link = dir / "cfg" / "config.json";
+    VelaConfig custom;
+    custom.customApiKey = "sk-old";
+    test::writeFile(target, encodeSettingsFile(custom));
+    std::filesystem::create_directories(link.parent_path());
+    std::filesystem::create_symlink("../dotfiles/vela.json", link);
+    // Left by a killed save, being written by another process, and not a temporary.
+    test::writeFile(dir / "dotfiles" / ".vela.json.Ab12Cd", "sk-old");
+    test::writeFile(dir / "dotfiles" / ".vela.json.Zz99Yy", "sk-writing");
+    test::writeFile(dir / "dotfiles" / ".vela.json.bak", "mine");
+    int writing = ::open((dir / "dotfiles" / ".vela.json.Zz99Yy").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writing, LOCK_EX), 0);
+    {
+        ConfigStore store(link);
+        ::close(writing);
+        EXPECT_EQ(store.config(), custom);
+        store.update([](VelaConfig& c) { c.customApiKey = "sk-new"; });
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(decodeSettingsFile(test::readFile(target))->customApiKey, "sk-new");
+    EXPECT_EQ(modeOf(target), 0600u);
+    std::set<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir / "dotfiles"))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"vela.json", ".vela.json.Zz99Yy", ".vela.json.bak"}));
+
+    // A damaged linked file is kept beside the file itself; the link stays.
+    test::writeFile(target, "{\"customApiKey\" : \"sk-new\",,}");
+    ConfigStore store(link);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(dir / "dotfiles" / "vela.json.damaged"),
+              "{\"customApiKey\" : \"sk-new\",,}");
+    EXPECT_EQ(test::readFile(target), encodeSettingsFile(VelaConfig{}));
 }
 
 TEST(ConfigStore, UpdateSavesEveryTimeAndCopiesAreIndependent) {

@@ -147,6 +147,13 @@ TEST(SettingsFileCodec, UnknownMembersAreIgnoredAndNotWrittenBack) {
     ASSERT_TRUE(decoded);
     EXPECT_EQ(*decoded, VelaConfig{});
     EXPECT_EQ(encodeSettingsFile(*decoded).find("futureOption"), std::string::npos);
+    // Whatever they hold, even numbers no double can represent.
+    for (const char* value : {"1e400", "-1e400", "[1e999, {\"a\": -2e308}]"}) {
+        std::string text = kDefaultFile;
+        text.insert(text.size() - 1, std::string(",\"x\": ") + value);
+        EXPECT_EQ(decodeSettingsFile(text), VelaConfig{}) << value;
+    }
+    EXPECT_FALSE(decodeSettingsFile(withKeyCode("1e400")));
 }
 
 TEST(SettingsFileCodec, DamagedTextIsRejected) {
@@ -156,6 +163,8 @@ TEST(SettingsFileCodec, DamagedTextIsRejected) {
     EXPECT_FALSE(decodeSettingsFile("[]"));
     EXPECT_FALSE(decodeSettingsFile("null"));
     EXPECT_FALSE(decodeSettingsFile(full + "garbage"));
+    EXPECT_FALSE(decodeSettingsFile(full + std::string("\0garbage", 8)));
+    EXPECT_FALSE(decodeSettingsFile(full + std::string(1, '\0')));
     std::string badUtf8 = full;
     badUtf8.replace(badUtf8.find("deepseek-chat"), 4, "\xff\xfe\xfd\xfc");
     EXPECT_FALSE(decodeSettingsFile(badUtf8));

@@ -21,6 +21,8 @@ TEST(UnicodeText, InvalidUtf8IsReadAsReplacementCharacters) {
     EXPECT_EQ(toScalars("\xe3\x81"), U"\uFFFD");               // truncated sequence
     EXPECT_EQ(toScalars("\xed\xa0\x80"), U"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
     EXPECT_EQ(fromScalars(toScalars("日本語😀")), "日本語😀");
+    // Text from outside: valid UTF-8 and no NUL, everything else kept.
+    EXPECT_EQ(externalText(std::string("\0a\0b\xff\x01\0", 7)), "ab\uFFFD\x01");
 }
 
 TEST(UnicodeText, UpperCasingIsFullUnicode) {

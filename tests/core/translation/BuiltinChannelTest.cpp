@@ -221,21 +221,5 @@ TEST(BuiltinChannel, CancellationInFlightStopsTheTransfer) {
     EXPECT_EQ(primary.requestCount(), 1u);
 }
 
-TEST(BuiltinChannel, SilentServersTimeOut) {
-    // Both services accept the connection and never answer: each request gives
-    // up on its own, and the caller gets the one error.
-    const auto silent = [](const RecordedRequest&) {
-        CannedResponse never;
-        never.hold = true;
-        return never;
-    };
-    Services s(silent, silent);
-    auto result = s.translate("Hello", "en", "ja");
-    ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error(), kUnreachable);
-    EXPECT_EQ(s.primary.requestCount(), 1u);
-    EXPECT_EQ(s.backup.requestCount(), 1u);
-}
-
 }  // namespace
 }  // namespace vela

@@ -76,6 +76,12 @@ TEST(LanguageDetector, OddInputNeverBreaksDetection) {
     EXPECT_EQ(detectLanguage("😀😀😀"), "en");
     EXPECT_EQ(detectLanguage(repeated("長い文章を書いています。", 170)), "ja");
     EXPECT_EQ(detectLanguage(std::string("it's\nDon't")), "en");
+    // One character the identifier refuses does not silence it for the whole text:
+    // kanji-only Japanese stays Japanese instead of falling to the Han ratio.
+    for (const std::string refused : {"\x01", "\v", "\x7f", "\u0085", "\uFDD0", "\uFFFE"}) {
+        SCOPED_TRACE(refused);
+        EXPECT_EQ(detectLanguage("日本国憲法第九条" + refused + "東京都庁舎"), "ja");
+    }
 }
 
 TEST(LanguageDetector, ResolveSwitchesOnlyAutomaticTargets) {
