@@ -47,14 +47,19 @@ public:
     // "保存済みキー (••••" + last four characters of the trimmed key + ")", or empty.
     std::string maskedApiKeyHint() const;
 
+    // Super+Q/W/C/V/SPACE, and their Linux forms Ctrl+Q/W/C/V/SPACE, each with only that one
+    // modifier; membership is ShortcutConfig equality.
     static const std::unordered_set<ShortcutConfig>& reservedSystemShortcuts();
 
-    // Registers a candidate pair with the system; answers whether that worked.
-    using SystemVerifier = std::function<bool(const ShortcutConfig& capture, const ShortcutConfig& text)>;
+    // Registers a candidate pair with the system; answers why it could not (occupiedBySystem
+    // or keyNotOnKeyboard), or no value when both shortcuts are registered.
+    using SystemVerifier = std::function<std::optional<ShortcutValidationError>(
+        const ShortcutConfig& capture, const ShortcutConfig& text)>;
 
-    // Validates and stores a new pair: empty modifiers, duplicate, reserved, then
-    // the verifier (on refusal it is called again with the stored pair). Returns the
-    // first failure, or no value when the pair was stored and saved.
+    // Validates and stores a new pair: missing modifier (none, or Shift alone on a character
+    // key), duplicate, reserved, then the verifier (on refusal it is called again with the
+    // stored pair, and its refusal is returned). Returns the first failure, or no value when
+    // the pair was stored and saved.
     std::optional<ShortcutValidationError> updateShortcuts(const ShortcutConfig& capture,
                                                            const ShortcutConfig& text,
                                                            const SystemVerifier& systemVerifier = {});
