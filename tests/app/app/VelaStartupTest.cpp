@@ -257,8 +257,8 @@ TEST_F(VelaStartup, TextHotKeyTypingAndEnterTranslate) {
     ASSERT_TRUE(waitFor([&] { return panelWindow(dpy_).has_value(); }, 30s));
     std::this_thread::sleep_for(1500ms);  // the page finishes loading
 
-    // Option-G is Alt+G: the panel comes to the front with the source field focused.
-    pressKeys(dpy_, {"Alt_L", "g"});
+    // The default text shortcut: the panel comes to the front with the source field focused.
+    pressKeys(dpy_, {"Control_L", "Alt_L", "g"});
     std::this_thread::sleep_for(500ms);
     typeText(dpy_, "good morning");
     pressKeys(dpy_, {"Return"});
@@ -280,7 +280,7 @@ TEST_F(VelaStartup, CaptureHotKeyDragShowsTheRecognisedTextAndItsTranslation) {
     ASSERT_TRUE(waitFor([&] { return panelWindow(dpy_).has_value(); }, 30s));
     std::this_thread::sleep_for(1500ms);
 
-    pressKeys(dpy_, {"Control_L", "s"});
+    pressKeys(dpy_, {"Control_L", "Alt_L", "s"});
     ASSERT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 10s));
     EXPECT_FALSE(panelWindow(dpy_).has_value());
     std::this_thread::sleep_for(300ms);
