@@ -145,8 +145,9 @@ void VelaAppDelegate::applicationDidFinishLaunching() {
 
     std::weak_ptr<VelaAppDelegate*> weak = self_;
     FloatingTranslationPanel& panel = floatingPanel();
-    panel.onRegisterShortcuts = [weak](const ShortcutConfig& capture, const ShortcutConfig& text)
-        -> std::optional<ShortcutValidationError> {
+    panel.onRegisterShortcuts =
+        [weak](const ShortcutConfig& capture,
+               const ShortcutConfig& text) -> std::optional<ShortcutValidationError> {
         auto self = weak.lock();
         if (!self)
             return ShortcutValidationError::occupiedBySystem;

@@ -118,8 +118,9 @@ std::optional<ShortcutValidationError> ConfigStore::updateShortcuts(
     }
     if (systemVerifier) {
         if (auto refusal = systemVerifier(capture, text)) {
+            // Registers the stored pair again, so the previous shortcuts stay active.
             VelaConfig current = config();
-            (void)systemVerifier(current.captureShortcut, current.textShortcut);  // restore the old pair
+            (void)systemVerifier(current.captureShortcut, current.textShortcut);
             return refusal;
         }
     }

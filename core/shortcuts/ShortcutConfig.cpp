@@ -51,15 +51,21 @@ std::string ShortcutConfig::joined(std::string_view separator) const {
     return out;
 }
 
-std::string ShortcutConfig::displayText() const { return joined(" + "); }
+std::string ShortcutConfig::displayText() const {
+    return joined(" + ");
+}
 
-std::string ShortcutConfig::compactDisplayText() const { return joined("+"); }
+std::string ShortcutConfig::compactDisplayText() const {
+    return joined("+");
+}
 
 bool ShortcutConfig::lacksModifier() const {
-    if (modifiers.empty()) return true;
+    if (modifiers.empty())
+        return true;
     // Shift alone on a character key only changes what the key types.
-    const bool shiftOnly = std::all_of(modifiers.begin(), modifiers.end(),
-                                       [](ShortcutModifier m) { return m == ShortcutModifier::shift; });
+    const bool shiftOnly = std::all_of(modifiers.begin(), modifiers.end(), [](ShortcutModifier m) {
+        return m == ShortcutModifier::shift;
+    });
     const std::optional<PhysicalKey> physical = physicalKey(key);
     return shiftOnly && physical && physical->typesCharacter;
 }

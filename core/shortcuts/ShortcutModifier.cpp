@@ -21,10 +21,14 @@ std::optional<ShortcutModifier> shortcutModifierFromRaw(std::string_view raw) {
 
 std::string_view displayName(ShortcutModifier m) {
     switch (m) {
-        case ShortcutModifier::control: return "Ctrl";
-        case ShortcutModifier::option: return "Alt";
-        case ShortcutModifier::command: return "Super";
-        case ShortcutModifier::shift: return "Shift";
+        case ShortcutModifier::control:
+            return "Ctrl";
+        case ShortcutModifier::option:
+            return "Alt";
+        case ShortcutModifier::command:
+            return "Super";
+        case ShortcutModifier::shift:
+            return "Shift";
     }
     return "";
 }

@@ -142,8 +142,8 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelMenuAndKeyEquivalents) {
     EXPECT_EQ(panel.frame().size, defaultPanelSize);
     EXPECT_EQ(page->eval("document.activeElement && document.activeElement.id"), "sourceInput");
     EXPECT_EQ(menuTitles(app->statusMenu()),
-              (std::vector<std::string>{"スクショ翻訳 (Ctrl+Alt+S)", "テキスト翻訳 (Ctrl+Alt+G)", "-", "設定…",
-                                        "Vela を終了"}));
+              (std::vector<std::string>{"スクショ翻訳 (Ctrl+Alt+S)", "テキスト翻訳 (Ctrl+Alt+G)",
+                                        "-", "設定…", "Vela を終了"}));
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
         ASSERT_NE(app->statusItem(), nullptr);
         EXPECT_STREQ(app_indicator_get_label(app->statusItem()), "⚡ Vela");
@@ -167,7 +167,8 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelMenuAndKeyEquivalents) {
     const auto record = [&](std::initializer_list<const char*> keys) {
         page->eval("document.getElementById('baseURLInput').focus(); velaApp.startRecord('text')");
         pressCombination(keys);
-        EXPECT_TRUE(test::spinUntil([&] { return page->eval("velaApp.recordingTarget").is_null(); }));
+        EXPECT_TRUE(
+            test::spinUntil([&] { return page->eval("velaApp.recordingTarget").is_null(); }));
         return page->eval("velaApp.recordedText");
     };
     using nlohmann::json;
@@ -199,8 +200,9 @@ TEST_F(AppDelegateTest, DebugSubmenuOnlyWithTourOrDebug) {
     GtkMenuItem* item = menuItemTitled(app->statusMenu(), tour);
     ASSERT_NE(item, nullptr);
     std::vector<std::string> titles = menuTitles(app->statusMenu());
-    EXPECT_EQ(titles, (std::vector<std::string>{"スクショ翻訳 (Ctrl+Alt+S)", "テキスト翻訳 (Ctrl+Alt+G)", "-",
-                                                "設定…", tour, "-", "Vela を終了"}));
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"スクショ翻訳 (Ctrl+Alt+S)", "テキスト翻訳 (Ctrl+Alt+G)",
+                                        "-", "設定…", tour, "-", "Vela を終了"}));
     GtkMenu* sub = GTK_MENU(gtk_menu_item_get_submenu(item));
     ASSERT_NE(sub, nullptr);
     EXPECT_EQ(menuTitles(sub),
@@ -229,7 +231,8 @@ TEST_F(AppDelegateTest, SavedShortcutsRelabelTheMenuAndTakeOverTheHotKeys) {
         "'custom', captureKey: 'k', captureMods: ['control', 'shift'], textKey: 'j', textMods: "
         "['option']}); null");
     ASSERT_TRUE(test::spinUntil([&] {
-        return gtk_menu_item_get_label(app->captureMenuItem()) != std::string("スクショ翻訳 (Ctrl+Alt+S)");
+        return gtk_menu_item_get_label(app->captureMenuItem()) !=
+               std::string("スクショ翻訳 (Ctrl+Alt+S)");
     }));
     VelaConfig c = app->store().config();
     EXPECT_EQ(c.captureShortcut.key, "K");

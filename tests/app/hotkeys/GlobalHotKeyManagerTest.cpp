@@ -58,8 +58,8 @@ class KeyboardLayout {
                 continue;
             const auto start = query.find_first_not_of(' ', at + std::string(field).size());
             const std::string value = query.substr(start, query.find('\n', start) - start);
-            original_ += std::string(" -") + std::string(field, std::string(field).size() - 1) +
-                         " " + value;
+            original_ +=
+                std::string(" -") + std::string(field, std::string(field).size() - 1) + " " + value;
         }
     }
     ~KeyboardLayout() {

@@ -162,9 +162,9 @@ TEST_F(PanelPageTest, StateFunctionsRenderTheirTexts) {
     EXPECT_EQ(js("document.querySelectorAll('#targetBody .notice-box:not(.err)').length"), 1);
     EXPECT_EQ(js("document.querySelector('#targetBody .notice-main').textContent"),
               "選択範囲からテキストが検出されませんでした");
-    EXPECT_EQ(
-        js("document.querySelector('#targetBody .notice-sub').textContent"),
-        "もう一度 Ctrl+Alt+S で文字が含まれる範囲を囲むか、上の入力欄にテキストを直接貼り付けてください。");
+    EXPECT_EQ(js("document.querySelector('#targetBody .notice-sub').textContent"),
+              "もう一度 Ctrl+Alt+S "
+              "で文字が含まれる範囲を囲むか、上の入力欄にテキストを直接貼り付けてください。");
     EXPECT_EQ(
         js("(() => { const s = getComputedStyle(document.querySelector('#targetBody .notice-sub'));"
            " return [s.fontSize, s.fontWeight]; })()"),

@@ -34,7 +34,8 @@ TEST(ShortcutConfig, DefaultsAndWrittenForms) {
     // Ctrl+Alt keeps the defaults clear of Save (Ctrl+S) and menu mnemonics (Alt+G).
     EXPECT_EQ(ShortcutConfig::defaultCapture(),
               ShortcutConfig::stored("S", 1, {M::control, M::option}));
-    EXPECT_EQ(ShortcutConfig::defaultText(), ShortcutConfig::stored("G", 5, {M::control, M::option}));
+    EXPECT_EQ(ShortcutConfig::defaultText(),
+              ShortcutConfig::stored("G", 5, {M::control, M::option}));
     EXPECT_EQ(ShortcutConfig::defaultCapture().displayText(), "Ctrl + Alt + S");
     EXPECT_EQ(ShortcutConfig::defaultText().compactDisplayText(), "Ctrl+Alt+G");
 
