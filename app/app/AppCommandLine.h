@@ -50,7 +50,7 @@ LaunchCommand launchCommandFor(const std::vector<std::string>& arguments);
 // True when an argument is exactly "--tour" or "--debug".
 bool wantsDebugMenu(const std::vector<std::string>& arguments);
 
-// "スクショ翻訳 (⌃S)" and "テキスト翻訳 (⌥G)" for the given shortcuts.
+// "スクショ翻訳 (Ctrl+Alt+S)" and "テキスト翻訳 (Ctrl+Alt+G)" for the given shortcuts.
 std::string captureMenuTitle(const ShortcutConfig& captureShortcut);
 std::string textMenuTitle(const ShortcutConfig& textShortcut);
 

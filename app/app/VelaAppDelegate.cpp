@@ -153,16 +153,20 @@ void VelaAppDelegate::applicationDidFinishLaunching() {
 
     std::weak_ptr<VelaAppDelegate*> weak = self_;
     FloatingTranslationPanel& panel = floatingPanel();
-    panel.onRegisterShortcuts = [weak](const ShortcutConfig& capture, const ShortcutConfig& text) {
+    panel.onRegisterShortcuts =
+        [weak](const ShortcutConfig& capture,
+               const ShortcutConfig& text) -> std::optional<ShortcutValidationError> {
         auto self = weak.lock();
         if (!self)
-            return false;
+            return ShortcutValidationError::occupiedBySystem;
         GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
         if (hotKeys.registerShortcuts(capture, text))
-            return true;
+            return std::nullopt;
+        const bool missedKey = hotKeys.lastRegistrationMissedKey();
         VelaConfig stored = (*self)->store_.config();
         hotKeys.registerShortcuts(stored.captureShortcut, stored.textShortcut);
-        return false;
+        return missedKey ? ShortcutValidationError::keyNotOnKeyboard
+                         : ShortcutValidationError::occupiedBySystem;
     };
     panel.onShortcutsChanged = [weak] {
         if (auto self = weak.lock())

@@ -1,5 +1,6 @@
 #include "app/hotkeys/GlobalHotKeyManager.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <gdk/gdkx.h>
@@ -42,6 +43,26 @@ int recordGrabError(Display*, XErrorEvent* error) {
     return 0;
 }
 
+// Key codes are evdev codes + 8 when the server's keycode map is evdev's, as with every
+// current X server on Linux (Xorg with libinput or evdev, Xwayland, Xvfb).
+bool serverUsesEvdevKeycodes(Display* display) {
+    XkbDescPtr keyboard = XkbAllocKeyboard();
+    if (keyboard == nullptr)
+        return false;
+    bool evdev = false;
+    if (XkbGetNames(display, XkbKeycodesNameMask, keyboard) == Success && keyboard->names &&
+        keyboard->names->keycodes != 0) {
+        if (char* name = XGetAtomName(display, keyboard->names->keycodes)) {
+            evdev = std::string_view(name).find("evdev") != std::string_view::npos;
+            XFree(name);
+        }
+    }
+    XkbFreeKeyboard(keyboard, 0, True);
+    return evdev;
+}
+
+constexpr int kEvdevToX11 = 8;
+
 }  // namespace
 
 GlobalHotKeyManager& GlobalHotKeyManager::shared() {
@@ -55,6 +76,10 @@ GlobalHotKeyManager::GlobalHotKeyManager() {
         return;
     display_ = gdk_x11_display_get_xdisplay(display);
     root_ = DefaultRootWindow(display_);
+    evdevKeycodes_ = serverUsesEvdevKeycodes(display_);
+    // Held keys then repeat as presses alone, without releases in between, so a repeat can
+    // be told from a new press.
+    XkbSetDetectableAutoRepeat(display_, True, nullptr);
     numLockMask_ = findNumLockMask();
     gdk_window_add_filter(nullptr, &GlobalHotKeyManager::filterEvent, this);
     g_signal_connect(gdk_keymap_get_for_display(display), "keys-changed",
@@ -72,6 +97,7 @@ std::uint32_t GlobalHotKeyManager::keyCode(std::string_view keyName, std::uint32
 bool GlobalHotKeyManager::registerShortcuts(const ShortcutConfig& capture,
                                             const ShortcutConfig& text) {
     unregisterAll();
+    missedKey_ = false;
     if (display_ == nullptr)
         return false;
     numLockMask_ = findNumLockMask();
@@ -97,18 +123,37 @@ std::optional<GlobalHotKeyManager::Registration> GlobalHotKeyManager::grab(
     int id, const ShortcutConfig& shortcut) {
     // The key name decides which key is grabbed, never the stored key code: for names
     // outside the letter/digit table that code is whatever the previous shortcut had.
-    const std::optional<std::string> name = keysymNameForKey(shortcut.key);
-    if (!name)
-        return std::nullopt;
-    const KeySym keysym = XStringToKeysym(name->c_str());
-    if (keysym == NoSymbol)
-        return std::nullopt;
-    Registration registration{id, keysym, physicalModifiers(shortcut.modifiers),
-                              keycodeFor(keysym)};
-    if (registration.keycode == 0 || !grabKey(registration.keycode, registration.modifiers)) {
+    const int keycode = keycodeForName(shortcut.key);
+    if (keycode == 0) {
+        missedKey_ = true;
         return std::nullopt;
     }
+    Registration registration{id, physicalModifiers(shortcut.modifiers), keycode};
+    if (!grabKey(registration.keycode, registration.modifiers))
+        return std::nullopt;
     return registration;
+}
+
+int GlobalHotKeyManager::keycodeForName(std::string_view keyName) const {
+    const std::optional<PhysicalKey> key = physicalKey(keyName);
+    if (!key || !evdevKeycodes_)
+        return 0;
+    const int keycode = key->evdevCode + kEvdevToX11;
+    int minKeycode = 0;
+    int maxKeycode = 0;
+    XDisplayKeycodes(display_, &minKeycode, &maxKeycode);
+    if (keycode < minKeycode || keycode > maxKeycode)
+        return 0;
+    // A key the layout gives no symbol at all is not on this keyboard (a Yen key on a US
+    // keyboard); any symbol will do, Cyrillic or Greek letters included.
+    int perKey = 0;
+    KeySym* symbols = XGetKeyboardMapping(display_, static_cast<KeyCode>(keycode), 1, &perKey);
+    bool present = false;
+    for (int i = 0; symbols != nullptr && i < perKey && !present; ++i)
+        present = symbols[i] != NoSymbol;
+    if (symbols != nullptr)
+        XFree(symbols);
+    return present ? keycode : 0;
 }
 
 bool GlobalHotKeyManager::grabKey(int keycode, unsigned int modifiers) {
@@ -142,7 +187,7 @@ std::vector<unsigned int> GlobalHotKeyManager::lockCombinations() const {
 }
 
 unsigned int GlobalHotKeyManager::findNumLockMask() const {
-    const int numLockKeycode = keycodeFor(XK_Num_Lock);
+    const int numLockKeycode = XKeysymToKeycode(display_, XK_Num_Lock);
     XModifierKeymap* map = XGetModifierMapping(display_);
     if (map == nullptr)
         return Mod2Mask;
@@ -160,48 +205,22 @@ unsigned int GlobalHotKeyManager::findNumLockMask() const {
     return mask != 0 ? mask : Mod2Mask;
 }
 
-int GlobalHotKeyManager::keycodeFor(unsigned long keysym) const {
-    GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_x11_lookup_xdisplay(display_));
-    GdkKeymapKey* keys = nullptr;
-    gint count = 0;
-    if (!gdk_keymap_get_entries_for_keyval(keymap, static_cast<guint>(keysym), &keys, &count)) {
-        return 0;
-    }
-    // Prefer the key that gives the keysym in the first group without a shift level.
-    int best = 0;
-    for (gint i = 1; i < count; ++i) {
-        const auto rank = [](const GdkKeymapKey& k) { return k.group * 16 + k.level; };
-        if (rank(keys[i]) < rank(keys[best]))
-            best = i;
-    }
-    const int keycode = static_cast<int>(keys[best].keycode);
-    g_free(keys);
-    return keycode;
-}
-
 void GlobalHotKeyManager::regrabAfterKeymapChange() {
+    // The grabbed keys are physical positions and stay; only the lock modifier that
+    // NumLock sets may have moved.
     if (display_ == nullptr)
         return;
     const unsigned int newNumLockMask = findNumLockMask();
-    bool changed = newNumLockMask != numLockMask_;
-    for (const std::optional<Registration>* r : {&capture_, &text_}) {
-        if (*r && keycodeFor((*r)->keysym) != (*r)->keycode)
-            changed = true;
-    }
-    if (!changed)
+    if (newNumLockMask == numLockMask_)
         return;
-    // Release with the lock masks the grabs were made with, then grab the keys that now
-    // carry the keysyms.
     for (std::optional<Registration>* r : {&capture_, &text_}) {
         if (*r && (*r)->keycode != 0)
             ungrabKey((*r)->keycode, (*r)->modifiers);
     }
     numLockMask_ = newNumLockMask;
     for (std::optional<Registration>* r : {&capture_, &text_}) {
-        if (!*r)
-            continue;
-        const int keycode = keycodeFor((*r)->keysym);
-        (*r)->keycode = keycode != 0 && grabKey(keycode, (*r)->modifiers) ? keycode : 0;
+        if (*r && (*r)->keycode != 0 && !grabKey((*r)->keycode, (*r)->modifiers))
+            (*r)->keycode = 0;
     }
     XFlush(display_);
 }
@@ -212,11 +231,12 @@ bool GlobalHotKeyManager::handleKeyPress(int keycode, unsigned int state) {
         ~numLockMask_;
     const unsigned int pressed = state & relevant;
     bool ours = false;
-    for (const std::optional<Registration>* r : {&capture_, &text_}) {
+    for (std::optional<Registration>* r : {&capture_, &text_}) {
         if (!*r || (*r)->keycode != keycode)
             continue;
         ours = true;
-        if ((*r)->modifiers == pressed) {
+        if ((*r)->modifiers == pressed && !(*r)->held) {
+            (*r)->held = true;
             // Deferred to a later turn of the main loop; the callback is read then.
             g_idle_add_full(G_PRIORITY_DEFAULT, &GlobalHotKeyManager::dispatchPress,
                             GINT_TO_POINTER((*r)->id), nullptr);
@@ -226,12 +246,25 @@ bool GlobalHotKeyManager::handleKeyPress(int keycode, unsigned int state) {
     return ours;
 }
 
+void GlobalHotKeyManager::handleKeyRelease(int keycode) {
+    for (std::optional<Registration>* r : {&capture_, &text_}) {
+        if (*r && (*r)->keycode == keycode)
+            (*r)->held = false;
+    }
+}
+
 GdkFilterReturn GlobalHotKeyManager::filterEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
     auto* self = static_cast<GlobalHotKeyManager*>(data);
     auto* event = static_cast<XEvent*>(xevent);
     if (event->type == MappingNotify) {
         XRefreshKeyboardMapping(&event->xmapping);
         self->regrabAfterKeymapChange();
+        return GDK_FILTER_CONTINUE;
+    }
+    // The release may go to one of our own windows when it has taken the focus meanwhile
+    // (the overlay, the panel), so it counts wherever it is reported.
+    if (event->type == KeyRelease) {
+        self->handleKeyRelease(static_cast<int>(event->xkey.keycode));
         return GDK_FILTER_CONTINUE;
     }
     if (event->type != KeyPress || event->xkey.window != self->root_)

@@ -5,9 +5,12 @@
 // One shared instance, created on first use after gtk_init; main thread only. It owns its
 // grabs (released by unregisterAll and on re-registration) and the GDK event filter and
 // keymap signal it installs, which stay until the process ends.
-// Failures: registerShortcuts answers false when a key name has no key on the keyboard,
-// when the X server refuses a grab (another client holds the combination) or when the
-// display is not an X11 display.
+// A shortcut's key name is a physical key position: it is grabbed by the hardware key
+// code of that position (Linux evdev code + 8), whatever the current layout prints on it,
+// so the grabs stay put when the layout changes. A held shortcut fires once per press.
+// Failures: registerShortcuts answers false when a key name has no key on this keyboard
+// (then lastRegistrationMissedKey() is true), when the X server refuses a grab (another
+// client holds the combination) or when the display is not an X11 display.
 
 #include <cstdint>
 #include <functional>
@@ -40,6 +43,10 @@ class GlobalHotKeyManager {
     // (the text one even when the capture one failed). True only when both grabs hold;
     // a shortcut that did grab stays grabbed after a partial failure.
     bool registerShortcuts(const ShortcutConfig& capture, const ShortcutConfig& text);
+    // Whether the last registerShortcuts failed because a key is not on this keyboard: its
+    // name is unknown, the layout gives its key no symbol, or the server does not number
+    // keys by evdev codes (then no physical key can be found).
+    bool lastRegistrationMissedKey() const { return missedKey_; }
     // Releases both grabs, if any.
     void unregisterAll();
 
@@ -55,9 +62,9 @@ class GlobalHotKeyManager {
   private:
     struct Registration {
         int id = 0;
-        unsigned long keysym = 0;    // what the shortcut's key name stands for
         unsigned int modifiers = 0;  // physical X modifier mask, without the locks
-        int keycode = 0;             // the key currently grabbed for the keysym; 0 if none
+        int keycode = 0;             // the grabbed hardware key
+        bool held = false;           // pressed and not yet released: repeats do not fire
     };
 
     GlobalHotKeyManager();
@@ -68,9 +75,12 @@ class GlobalHotKeyManager {
     void regrabAfterKeymapChange();
     std::vector<unsigned int> lockCombinations() const;
     unsigned int findNumLockMask() const;
-    int keycodeFor(unsigned long keysym) const;
-    // Queues the matching shortcut's callback; true when the key is one we grabbed.
+    // The hardware key code of a key name, or 0 when this keyboard has no such key.
+    int keycodeForName(std::string_view keyName) const;
+    // Queues the matching shortcut's callback for a first press; true when the key is one
+    // we grabbed.
     bool handleKeyPress(int keycode, unsigned int state);
+    void handleKeyRelease(int keycode);
 
     static GdkFilterReturn filterEvent(GdkXEvent* xevent, GdkEvent* event, gpointer data);
     static void keysChanged(GdkKeymap* keymap, gpointer data);
@@ -78,7 +88,9 @@ class GlobalHotKeyManager {
 
     _XDisplay* display_ = nullptr;  // GTK's own connection, borrowed; null off X11
     unsigned long root_ = 0;
+    bool evdevKeycodes_ = false;    // the server numbers keys as evdev code + 8
     unsigned int numLockMask_ = 0;  // the lock mask the current grabs were made with
+    bool missedKey_ = false;
     std::optional<Registration> capture_;
     std::optional<Registration> text_;
 };

@@ -126,6 +126,8 @@ void FloatingTranslationPanel::runJS(const std::string& script) {
 
 void FloatingTranslationPanel::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
     auto* self = static_cast<FloatingTranslationPanel*>(data);
+    if (event == WEBKIT_LOAD_STARTED)
+        self->recordingShortcut_ = false;  // a new page records nothing yet
     if (event != WEBKIT_LOAD_FINISHED || self->isWebLoaded_)
         return;
     self->isWebLoaded_ = true;
@@ -490,6 +492,10 @@ void FloatingTranslationPanel::perform(const PanelAction::PasteClipboardToActive
     pasteClipboardDirectly();
 }
 
+void FloatingTranslationPanel::perform(const PanelAction::ShortcutRecording& a) {
+    recordingShortcut_ = a.recording;
+}
+
 void FloatingTranslationPanel::pasteClipboardDirectly() {
     auto text = clipboardText();
     if (!text || text->empty())
@@ -499,8 +505,15 @@ void FloatingTranslationPanel::pasteClipboardDirectly() {
 
 // ---- input -----------------------------------------------------------------------
 
-gboolean FloatingTranslationPanel::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+gboolean FloatingTranslationPanel::onKeyPress(GtkWidget* window, GdkEventKey* event,
+                                              gpointer data) {
     auto* self = static_cast<FloatingTranslationPanel*>(data);
+    if (self->recordingShortcut_) {
+        // Straight to the page: no editing command and no window accelerator (Ctrl+Q,
+        // Ctrl+,) acts on a key that is being recorded.
+        gtk_window_propagate_key_event(GTK_WINDOW(window), event);
+        return TRUE;
+    }
     if (!(event->state & GDK_CONTROL_MASK))
         return FALSE;
     const bool shift = event->state & GDK_SHIFT_MASK;

@@ -42,9 +42,9 @@ class FloatingTranslationPanel {
     FloatingTranslationPanel& operator=(const FloatingTranslationPanel&) = delete;
 
     // Set by the application: registers a shortcut pair with the system (the verifier
-    // of a settings save), and hears about every successful save.
-    std::function<bool(const ShortcutConfig& capture, const ShortcutConfig& text)>
-        onRegisterShortcuts;
+    // of a settings save: answers why it could not, or nothing), and hears about every
+    // successful save.
+    ConfigStore::SystemVerifier onRegisterShortcuts;
     std::function<void()> onShortcutsChanged;
     // Opens an http(s) link; the desktop's default handler unless replaced (tests).
     std::function<void(const std::string& url)> openURL;
@@ -112,6 +112,7 @@ class FloatingTranslationPanel {
     void perform(const PanelAction::StartWindowDrag&);
     void perform(const PanelAction::MoveWindowBy&);
     void perform(const PanelAction::PasteClipboardToActiveInput&);
+    void perform(const PanelAction::ShortcutRecording&);
 
     static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer);
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
@@ -123,6 +124,7 @@ class FloatingTranslationPanel {
     GtkWidget* window_ = nullptr;       // destroyed in the destructor
     WebKitWebView* webView_ = nullptr;  // owned by window_
     bool isWebLoaded_ = false;
+    bool recordingShortcut_ = false;  // the page's recorder listens: keys go only to it
     std::vector<std::string> pendingJSQueue_;
     Rect frame_;
     std::unique_ptr<OutsideClickMonitor> outsideClickMonitor_;

@@ -102,6 +102,8 @@ std::optional<PanelMessage> decodePanelMessage(std::string_view text) {
         return PanelAction::MoveWindowBy{number(body, "dx"), number(body, "dy")};
     if (a == "pasteClipboardToActiveInput")
         return PanelAction::PasteClipboardToActiveInput{};
+    if (a == "shortcutRecording")
+        return PanelAction::ShortcutRecording{boolean(body, "recording").value_or(false)};
     return std::nullopt;
 }
 

@@ -70,6 +70,10 @@ struct MoveWindowBy {
     std::optional<double> dy;
 };
 struct PasteClipboardToActiveInput {};
+// The shortcut recorder started or stopped listening.
+struct ShortcutRecording {
+    bool recording = false;
+};
 }  // namespace PanelAction
 
 using PanelMessage =
@@ -78,7 +82,7 @@ using PanelMessage =
                  PanelAction::DismissRemotePopup, PanelAction::TriggerDemoRemotePopup,
                  PanelAction::TestConnection, PanelAction::SaveSettings, PanelAction::CloseWindow,
                  PanelAction::StartWindowDrag, PanelAction::MoveWindowBy,
-                 PanelAction::PasteClipboardToActiveInput>;
+                 PanelAction::PasteClipboardToActiveInput, PanelAction::ShortcutRecording>;
 
 // No value for a body that is not an object, a missing or non-string "action", an
 // unknown action, or text that is not JSON.

@@ -116,13 +116,19 @@ const std::unordered_set<ShortcutConfig>& ConfigStore::reservedSystemShortcuts()
         ShortcutConfig("C", 8, {ShortcutModifier::command}),
         ShortcutConfig("V", 9, {ShortcutModifier::command}),
         ShortcutConfig("SPACE", 49, {ShortcutModifier::command}),
+        // The same meanings on Linux: quit, close, copy, paste, and the input-method switch.
+        ShortcutConfig("Q", 12, {ShortcutModifier::control}),
+        ShortcutConfig("W", 13, {ShortcutModifier::control}),
+        ShortcutConfig("C", 8, {ShortcutModifier::control}),
+        ShortcutConfig("V", 9, {ShortcutModifier::control}),
+        ShortcutConfig("SPACE", 49, {ShortcutModifier::control}),
     };
     return reserved;
 }
 
 std::optional<ShortcutValidationError> ConfigStore::updateShortcuts(
     const ShortcutConfig& capture, const ShortcutConfig& text, const SystemVerifier& systemVerifier) {
-    if (capture.modifiers.empty() || text.modifiers.empty()) {
+    if (capture.lacksModifier() || text.lacksModifier()) {
         return ShortcutValidationError::emptyModifiers;
     }
     if (capture == text) return ShortcutValidationError::duplicateInternalShortcut;
@@ -130,10 +136,13 @@ std::optional<ShortcutValidationError> ConfigStore::updateShortcuts(
     if (reserved.contains(capture) || reserved.contains(text)) {
         return ShortcutValidationError::occupiedBySystem;
     }
-    if (systemVerifier && !systemVerifier(capture, text)) {
-        VelaConfig current = config();
-        (void)systemVerifier(current.captureShortcut, current.textShortcut);  // restore the old pair
-        return ShortcutValidationError::occupiedBySystem;
+    if (systemVerifier) {
+        if (auto refusal = systemVerifier(capture, text)) {
+            // Registers the stored pair again, so the previous shortcuts stay active.
+            VelaConfig current = config();
+            (void)systemVerifier(current.captureShortcut, current.textShortcut);
+            return refusal;
+        }
     }
     update([&](VelaConfig& c) {
         c.captureShortcut = capture;

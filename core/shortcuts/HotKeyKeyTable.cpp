@@ -1,7 +1,9 @@
 #include "core/shortcuts/HotKeyKeyTable.h"
 
+#include <linux/input-event-codes.h>
+
 #include <array>
-#include <utility>
+#include <string>
 
 #include "core/support/UnicodeText.h"
 
@@ -23,88 +25,137 @@ constexpr std::array<NamedCode, 37> kVirtualKeyCodes{{
     {"6", 22}, {"7", 26}, {"8", 28}, {"9", 25}, {"SPACE", 49},
 }};
 
-struct NamedKeysym {
+struct NamedKey {
     std::string_view name;
-    std::string_view keysym;
+    PhysicalKey key;
 };
 
-// Page key names (physical key code names, upper-cased) that are not a letter, digit or
-// function key, with the keysym the key carries on a US layout.
-constexpr std::array<NamedKeysym, 60> kNamedKeysyms{{
-    {"SPACE", "space"},
-    {"ARROWUP", "Up"},
-    {"ARROWDOWN", "Down"},
-    {"ARROWLEFT", "Left"},
-    {"ARROWRIGHT", "Right"},
-    {"MINUS", "minus"},
-    {"EQUAL", "equal"},
-    {"BRACKETLEFT", "bracketleft"},
-    {"BRACKETRIGHT", "bracketright"},
-    {"BACKSLASH", "backslash"},
-    {"SEMICOLON", "semicolon"},
-    {"QUOTE", "apostrophe"},
-    {"BACKQUOTE", "grave"},
-    {"COMMA", "comma"},
-    {"PERIOD", "period"},
-    {"SLASH", "slash"},
-    {"INTLBACKSLASH", "less"},
-    {"INTLYEN", "yen"},
-    {"INTLRO", "underscore"},
-    {"ENTER", "Return"},
-    {"TAB", "Tab"},
-    {"BACKSPACE", "BackSpace"},
-    {"DELETE", "Delete"},
-    {"INSERT", "Insert"},
-    {"HOME", "Home"},
-    {"END", "End"},
-    {"PAGEUP", "Prior"},
-    {"PAGEDOWN", "Next"},
-    {"ESCAPE", "Escape"},
-    {"PRINTSCREEN", "Print"},
-    {"SCROLLLOCK", "Scroll_Lock"},
-    {"PAUSE", "Pause"},
-    {"CONTEXTMENU", "Menu"},
-    {"NUMPAD0", "KP_0"},
-    {"NUMPAD1", "KP_1"},
-    {"NUMPAD2", "KP_2"},
-    {"NUMPAD3", "KP_3"},
-    {"NUMPAD4", "KP_4"},
-    {"NUMPAD5", "KP_5"},
-    {"NUMPAD6", "KP_6"},
-    {"NUMPAD7", "KP_7"},
-    {"NUMPAD8", "KP_8"},
-    {"NUMPAD9", "KP_9"},
-    {"NUMPADADD", "KP_Add"},
-    {"NUMPADSUBTRACT", "KP_Subtract"},
-    {"NUMPADMULTIPLY", "KP_Multiply"},
-    {"NUMPADDIVIDE", "KP_Divide"},
-    {"NUMPADDECIMAL", "KP_Decimal"},
-    {"NUMPADENTER", "KP_Enter"},
-    {"NUMPADEQUAL", "KP_Equal"},
-    {"CONVERT", "Henkan_Mode"},
-    {"NONCONVERT", "Muhenkan"},
-    {"KANAMODE", "Hiragana_Katakana"},
-    {"AUDIOVOLUMEUP", "XF86AudioRaiseVolume"},
-    {"AUDIOVOLUMEDOWN", "XF86AudioLowerVolume"},
-    {"AUDIOVOLUMEMUTE", "XF86AudioMute"},
-    {"MEDIAPLAYPAUSE", "XF86AudioPlay"},
-    {"MEDIASTOP", "XF86AudioStop"},
-    {"MEDIATRACKNEXT", "XF86AudioNext"},
-    {"MEDIATRACKPREVIOUS", "XF86AudioPrev"},
-}};
-
-// "F1" to "F35": the X keysyms of the function keys carry the same names.
-bool isFunctionKeyName(std::string_view name) {
-    if (name.size() < 2 || name.size() > 3 || name[0] != 'F')
-        return false;
-    int number = 0;
-    for (char c : name.substr(1)) {
-        if (c < '0' || c > '9')
-            return false;
-        number = number * 10 + (c - '0');
-    }
-    return name[1] != '0' && number >= 1 && number <= 35;
-}
+// Every key name the settings page can record (KeyboardEvent.code, shortened and
+// upper-cased), with its Linux input event code. Layout-independent by construction.
+constexpr std::array<NamedKey, 123> kPhysicalKeys{
+    {{"A", {KEY_A, true}},
+     {"B", {KEY_B, true}},
+     {"C", {KEY_C, true}},
+     {"D", {KEY_D, true}},
+     {"E", {KEY_E, true}},
+     {"F", {KEY_F, true}},
+     {"G", {KEY_G, true}},
+     {"H", {KEY_H, true}},
+     {"I", {KEY_I, true}},
+     {"J", {KEY_J, true}},
+     {"K", {KEY_K, true}},
+     {"L", {KEY_L, true}},
+     {"M", {KEY_M, true}},
+     {"N", {KEY_N, true}},
+     {"O", {KEY_O, true}},
+     {"P", {KEY_P, true}},
+     {"Q", {KEY_Q, true}},
+     {"R", {KEY_R, true}},
+     {"S", {KEY_S, true}},
+     {"T", {KEY_T, true}},
+     {"U", {KEY_U, true}},
+     {"V", {KEY_V, true}},
+     {"W", {KEY_W, true}},
+     {"X", {KEY_X, true}},
+     {"Y", {KEY_Y, true}},
+     {"Z", {KEY_Z, true}},
+     {"0", {KEY_0, true}},
+     {"1", {KEY_1, true}},
+     {"2", {KEY_2, true}},
+     {"3", {KEY_3, true}},
+     {"4", {KEY_4, true}},
+     {"5", {KEY_5, true}},
+     {"6", {KEY_6, true}},
+     {"7", {KEY_7, true}},
+     {"8", {KEY_8, true}},
+     {"9", {KEY_9, true}},
+     {"SPACE", {KEY_SPACE, true}},
+     {"MINUS", {KEY_MINUS, true}},
+     {"EQUAL", {KEY_EQUAL, true}},
+     {"BRACKETLEFT", {KEY_LEFTBRACE, true}},
+     {"BRACKETRIGHT", {KEY_RIGHTBRACE, true}},
+     {"BACKSLASH", {KEY_BACKSLASH, true}},
+     {"SEMICOLON", {KEY_SEMICOLON, true}},
+     {"QUOTE", {KEY_APOSTROPHE, true}},
+     {"BACKQUOTE", {KEY_GRAVE, true}},
+     {"COMMA", {KEY_COMMA, true}},
+     {"PERIOD", {KEY_DOT, true}},
+     {"SLASH", {KEY_SLASH, true}},
+     {"INTLBACKSLASH", {KEY_102ND, true}},
+     {"INTLRO", {KEY_RO, true}},
+     {"INTLYEN", {KEY_YEN, true}},
+     {"NUMPAD0", {KEY_KP0, true}},
+     {"NUMPAD1", {KEY_KP1, true}},
+     {"NUMPAD2", {KEY_KP2, true}},
+     {"NUMPAD3", {KEY_KP3, true}},
+     {"NUMPAD4", {KEY_KP4, true}},
+     {"NUMPAD5", {KEY_KP5, true}},
+     {"NUMPAD6", {KEY_KP6, true}},
+     {"NUMPAD7", {KEY_KP7, true}},
+     {"NUMPAD8", {KEY_KP8, true}},
+     {"NUMPAD9", {KEY_KP9, true}},
+     {"NUMPADADD", {KEY_KPPLUS, true}},
+     {"NUMPADSUBTRACT", {KEY_KPMINUS, true}},
+     {"NUMPADMULTIPLY", {KEY_KPASTERISK, true}},
+     {"NUMPADDIVIDE", {KEY_KPSLASH, true}},
+     {"NUMPADDECIMAL", {KEY_KPDOT, true}},
+     {"NUMPADEQUAL", {KEY_KPEQUAL, true}},
+     {"NUMPADCOMMA", {KEY_KPCOMMA, true}},
+     {"ENTER", {KEY_ENTER, false}},
+     {"NUMPADENTER", {KEY_KPENTER, false}},
+     {"TAB", {KEY_TAB, false}},
+     {"BACKSPACE", {KEY_BACKSPACE, false}},
+     {"ESCAPE", {KEY_ESC, false}},
+     {"DELETE", {KEY_DELETE, false}},
+     {"INSERT", {KEY_INSERT, false}},
+     {"HOME", {KEY_HOME, false}},
+     {"END", {KEY_END, false}},
+     {"PAGEUP", {KEY_PAGEUP, false}},
+     {"PAGEDOWN", {KEY_PAGEDOWN, false}},
+     {"ARROWUP", {KEY_UP, false}},
+     {"ARROWDOWN", {KEY_DOWN, false}},
+     {"ARROWLEFT", {KEY_LEFT, false}},
+     {"ARROWRIGHT", {KEY_RIGHT, false}},
+     {"PRINTSCREEN", {KEY_SYSRQ, false}},
+     {"SCROLLLOCK", {KEY_SCROLLLOCK, false}},
+     {"PAUSE", {KEY_PAUSE, false}},
+     {"CONTEXTMENU", {KEY_COMPOSE, false}},
+     {"CONVERT", {KEY_HENKAN, false}},
+     {"NONCONVERT", {KEY_MUHENKAN, false}},
+     {"KANAMODE", {KEY_KATAKANAHIRAGANA, false}},
+     {"LANG1", {KEY_HANGEUL, false}},
+     {"LANG2", {KEY_HANJA, false}},
+     {"F1", {KEY_F1, false}},
+     {"F2", {KEY_F2, false}},
+     {"F3", {KEY_F3, false}},
+     {"F4", {KEY_F4, false}},
+     {"F5", {KEY_F5, false}},
+     {"F6", {KEY_F6, false}},
+     {"F7", {KEY_F7, false}},
+     {"F8", {KEY_F8, false}},
+     {"F9", {KEY_F9, false}},
+     {"F10", {KEY_F10, false}},
+     {"F11", {KEY_F11, false}},
+     {"F12", {KEY_F12, false}},
+     {"F13", {KEY_F13, false}},
+     {"F14", {KEY_F14, false}},
+     {"F15", {KEY_F15, false}},
+     {"F16", {KEY_F16, false}},
+     {"F17", {KEY_F17, false}},
+     {"F18", {KEY_F18, false}},
+     {"F19", {KEY_F19, false}},
+     {"F20", {KEY_F20, false}},
+     {"F21", {KEY_F21, false}},
+     {"F22", {KEY_F22, false}},
+     {"F23", {KEY_F23, false}},
+     {"F24", {KEY_F24, false}},
+     {"AUDIOVOLUMEUP", {KEY_VOLUMEUP, false}},
+     {"AUDIOVOLUMEDOWN", {KEY_VOLUMEDOWN, false}},
+     {"AUDIOVOLUMEMUTE", {KEY_MUTE, false}},
+     {"MEDIAPLAYPAUSE", {KEY_PLAYPAUSE, false}},
+     {"MEDIASTOP", {KEY_STOPCD, false}},
+     {"MEDIATRACKNEXT", {KEY_NEXTSONG, false}},
+     {"MEDIATRACKPREVIOUS", {KEY_PREVIOUSSONG, false}}}};
 
 }  // namespace
 
@@ -138,21 +189,11 @@ std::uint32_t virtualKeyCode(std::string_view keyName, std::uint32_t fallback) {
     return fallback;
 }
 
-std::optional<std::string> keysymNameForKey(std::string_view keyName) {
+std::optional<PhysicalKey> physicalKey(std::string_view keyName) {
     const std::string name = upperCased(keyName);
-    if (name.size() == 1) {
-        const char c = name[0];
-        if (c >= 'A' && c <= 'Z')
-            return std::string(1, static_cast<char>(c - 'A' + 'a'));
-        if (c >= '0' && c <= '9')
-            return name;
-        return std::nullopt;
-    }
-    if (isFunctionKeyName(name))
-        return name;
-    for (const NamedKeysym& entry : kNamedKeysyms) {
+    for (const NamedKey& entry : kPhysicalKeys) {
         if (entry.name == name)
-            return std::string(entry.keysym);
+            return entry.key;
     }
     return std::nullopt;
 }

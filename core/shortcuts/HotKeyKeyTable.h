@@ -1,12 +1,11 @@
 #pragma once
 // Pure tables behind the global hot keys: the macOS-style key codes and modifier masks
-// kept in the settings file, and the X keysym name that a shortcut's key name stands for.
-// Free functions without state; safe on any thread; they never fail (absent results are
-// std::nullopt or the caller's fallback).
+// kept in the settings file, and the physical key position that a shortcut's key name
+// stands for. Free functions without state; safe on any thread; they never fail (absent
+// results are std::nullopt or the caller's fallback).
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,11 +26,16 @@ std::uint32_t carbonModifierMask(const std::vector<ShortcutModifier>& modifiers)
 // any other name yields `fallback`.
 std::uint32_t virtualKeyCode(std::string_view keyName, std::uint32_t fallback);
 
-// The X keysym name of a key name as the settings page records it (the physical key's
-// code name without "Key"/"Digit", upper-cased): "S" -> "s", "7" -> "7", "SPACE" -> "space",
-// "F5" -> "F5", "ARROWUP" -> "Up", "MINUS" -> "minus", "NUMPAD4" -> "KP_4".
-// The name alone decides: the stored key code of such a shortcut may belong to another key.
-// Unknown names give std::nullopt.
-std::optional<std::string> keysymNameForKey(std::string_view keyName);
+// A key position on the keyboard, whatever the layout prints on it.
+struct PhysicalKey {
+    std::uint16_t evdevCode = 0;  // Linux input event code (KEY_*); X key code = this + 8
+    bool typesCharacter = false;  // letters, digits, punctuation, SPACE, keypad characters
+};
+
+// The key position of a key name as the settings page records it (the physical key's code
+// name without "Key"/"Digit", upper-cased first): "S", "7", "SPACE", "F5", "ARROWUP",
+// "MINUS", "NUMPAD4", "INTLYEN", ... The name alone decides: the stored key code of such a
+// shortcut may belong to another key. Unknown names give std::nullopt.
+std::optional<PhysicalKey> physicalKey(std::string_view keyName);
 
 }  // namespace vela

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/shortcuts/HotKeyKeyTable.h"
 #include "core/support/UnicodeText.h"
 
 namespace vela {
@@ -29,32 +30,44 @@ ShortcutConfig ShortcutConfig::stored(std::string k, std::uint32_t code,
     return s;
 }
 
+// Ctrl+S and Alt+G, the macOS pair, are Save and menu mnemonics in Linux programs; with
+// Alt added they collide with nothing common.
 ShortcutConfig ShortcutConfig::defaultCapture() {
-    return ShortcutConfig("S", 1, {ShortcutModifier::control});
+    return ShortcutConfig("S", 1, {ShortcutModifier::control, ShortcutModifier::option});
 }
 
 ShortcutConfig ShortcutConfig::defaultText() {
-    return ShortcutConfig("G", 5, {ShortcutModifier::option});
+    return ShortcutConfig("G", 5, {ShortcutModifier::control, ShortcutModifier::option});
 }
 
-std::string ShortcutConfig::displayText() const {
+std::string ShortcutConfig::joined(std::string_view separator) const {
     std::string out;
     for (ShortcutModifier m : kDisplayOrder) {
         if (!contains(modifiers, m)) continue;
-        out += longLabel(m);
-        out += " + ";
+        out += displayName(m);
+        out += separator;
     }
     out += upperCased(key);
     return out;
 }
 
+std::string ShortcutConfig::displayText() const {
+    return joined(" + ");
+}
+
 std::string ShortcutConfig::compactDisplayText() const {
-    std::string out;
-    for (ShortcutModifier m : kDisplayOrder) {
-        if (contains(modifiers, m)) out += symbol(m);
-    }
-    out += upperCased(key);
-    return out;
+    return joined("+");
+}
+
+bool ShortcutConfig::lacksModifier() const {
+    if (modifiers.empty())
+        return true;
+    // Shift alone on a character key only changes what the key types.
+    const bool shiftOnly = std::all_of(modifiers.begin(), modifiers.end(), [](ShortcutModifier m) {
+        return m == ShortcutModifier::shift;
+    });
+    const std::optional<PhysicalKey> physical = physicalKey(key);
+    return shiftOnly && physical && physical->typesCharacter;
 }
 
 }  // namespace vela

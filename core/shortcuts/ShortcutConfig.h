@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/shortcuts/ShortcutModifier.h"
@@ -24,15 +25,22 @@ struct ShortcutConfig {
     static ShortcutConfig stored(std::string key, std::uint32_t keyCode,
                                  std::vector<ShortcutModifier> modifiers);
 
-    static ShortcutConfig defaultCapture();  // ⌃S, key code 1
-    static ShortcutConfig defaultText();     // ⌥G, key code 5
+    static ShortcutConfig defaultCapture();  // Ctrl+Alt+S, key code 1
+    static ShortcutConfig defaultText();     // Ctrl+Alt+G, key code 5
 
-    // "⌃ Control + ⌥ Option + ⇧ Shift + ⌘ Command + KEY" (only the modifiers present, once each).
+    // "Ctrl + Alt + Shift + Super + KEY" (only the modifiers present, once each).
     std::string displayText() const;
-    // "⌃⌥⇧⌘KEY" (only the modifiers present, once each).
+    // "Ctrl+Alt+Shift+Super+KEY" (only the modifiers present, once each).
     std::string compactDisplayText() const;
 
+    // No modifier at all, or only Shift on a key that types a character (Shift+A would
+    // take the capital A away from every program; Shift+F5 is fine).
+    bool lacksModifier() const;
+
     bool operator==(const ShortcutConfig&) const = default;
+
+  private:
+    std::string joined(std::string_view separator) const;
 };
 
 }  // namespace vela

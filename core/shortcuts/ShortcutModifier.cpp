@@ -19,22 +19,16 @@ std::optional<ShortcutModifier> shortcutModifierFromRaw(std::string_view raw) {
     return std::nullopt;
 }
 
-std::string_view symbol(ShortcutModifier m) {
+std::string_view displayName(ShortcutModifier m) {
     switch (m) {
-        case ShortcutModifier::control: return "⌃";
-        case ShortcutModifier::option: return "⌥";
-        case ShortcutModifier::command: return "⌘";
-        case ShortcutModifier::shift: return "⇧";
-    }
-    return "";
-}
-
-std::string_view longLabel(ShortcutModifier m) {
-    switch (m) {
-        case ShortcutModifier::control: return "⌃ Control";
-        case ShortcutModifier::option: return "⌥ Option";
-        case ShortcutModifier::command: return "⌘ Command";
-        case ShortcutModifier::shift: return "⇧ Shift";
+        case ShortcutModifier::control:
+            return "Ctrl";
+        case ShortcutModifier::option:
+            return "Alt";
+        case ShortcutModifier::command:
+            return "Super";
+        case ShortcutModifier::shift:
+            return "Shift";
     }
     return "";
 }

@@ -19,9 +19,8 @@ inline constexpr std::array<ShortcutModifier, 4> allShortcutModifiers{
 std::string_view rawValue(ShortcutModifier modifier);
 // Exact, case-sensitive match of the four raw values.
 std::optional<ShortcutModifier> shortcutModifierFromRaw(std::string_view raw);
-// "⌃", "⌥", "⌘", "⇧".
-std::string_view symbol(ShortcutModifier modifier);
-// "⌃ Control", "⌥ Option", "⌘ Command", "⇧ Shift".
-std::string_view longLabel(ShortcutModifier modifier);
+// The key's name on a Linux keyboard: "Ctrl", "Alt", "Super", "Shift" (control is Ctrl,
+// option is Alt, command is Super).
+std::string_view displayName(ShortcutModifier modifier);
 
 }  // namespace vela

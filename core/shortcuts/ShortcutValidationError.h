@@ -5,7 +5,12 @@
 
 namespace vela {
 
-enum class ShortcutValidationError { emptyModifiers, duplicateInternalShortcut, occupiedBySystem };
+enum class ShortcutValidationError {
+    emptyModifiers,
+    duplicateInternalShortcut,
+    occupiedBySystem,
+    keyNotOnKeyboard,  // the key name has no key on this keyboard, so it cannot be grabbed
+};
 
 std::string_view userMessage(ShortcutValidationError error);
 

@@ -142,8 +142,8 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelMenuAndKeyEquivalents) {
     EXPECT_EQ(panel.frame().size, defaultPanelSize);
     EXPECT_EQ(page->eval("document.activeElement && document.activeElement.id"), "sourceInput");
     EXPECT_EQ(menuTitles(app->statusMenu()),
-              (std::vector<std::string>{"スクショ翻訳 (⌃S)", "テキスト翻訳 (⌥G)", "-", "設定…",
-                                        "Vela を終了"}));
+              (std::vector<std::string>{"スクショ翻訳 (Ctrl+Alt+S)", "テキスト翻訳 (Ctrl+Alt+G)",
+                                        "-", "設定…", "Vela を終了"}));
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
         ASSERT_NE(app->statusItem(), nullptr);
         EXPECT_STREQ(app_indicator_get_label(app->statusItem()), "⚡ Vela");
@@ -160,6 +160,27 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelMenuAndKeyEquivalents) {
     test::spinFor(200ms);
     EXPECT_FALSE(app->store().config().forceUpdateBlocked);
     EXPECT_EQ(quits, 0);
+
+    // While the recorder listens it gets every key: Ctrl+Q, Ctrl+V and Ctrl+, are recorded,
+    // not acted on, and Super is the command modifier.
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "pasted", -1);
+    const auto record = [&](std::initializer_list<const char*> keys) {
+        page->eval("document.getElementById('baseURLInput').focus(); velaApp.startRecord('text')");
+        pressCombination(keys);
+        EXPECT_TRUE(
+            test::spinUntil([&] { return page->eval("velaApp.recordingTarget").is_null(); }));
+        return page->eval("velaApp.recordedText");
+    };
+    using nlohmann::json;
+    EXPECT_EQ(record({"Control_L", "q"}), json({{"key", "Q"}, {"mods", {"control"}}}));
+    EXPECT_EQ(record({"Control_L", "v"}), json({{"key", "V"}, {"mods", {"control"}}}));
+    EXPECT_EQ(record({"Control_L", "comma"}), json({{"key", "COMMA"}, {"mods", {"control"}}}));
+    EXPECT_EQ(record({"Super_L", "x"}), json({{"key", "X"}, {"mods", {"command"}}}));
+    EXPECT_EQ(page->eval("document.getElementById('baseURLInput').value"),
+              "https://api.deepseek.com/v1");
+    EXPECT_TRUE(hasClass("settingsLayer", "open"));
+    EXPECT_EQ(quits, 0);
+    // Afterwards the keys act again.
     pressCombination({"Control_L", "q"});
     EXPECT_TRUE(test::spinUntil([&] { return quits == 1; }));
 
@@ -179,8 +200,9 @@ TEST_F(AppDelegateTest, DebugSubmenuOnlyWithTourOrDebug) {
     GtkMenuItem* item = menuItemTitled(app->statusMenu(), tour);
     ASSERT_NE(item, nullptr);
     std::vector<std::string> titles = menuTitles(app->statusMenu());
-    EXPECT_EQ(titles, (std::vector<std::string>{"スクショ翻訳 (⌃S)", "テキスト翻訳 (⌥G)", "-",
-                                                "設定…", tour, "-", "Vela を終了"}));
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"スクショ翻訳 (Ctrl+Alt+S)", "テキスト翻訳 (Ctrl+Alt+G)",
+                                        "-", "設定…", tour, "-", "Vela を終了"}));
     GtkMenu* sub = GTK_MENU(gtk_menu_item_get_submenu(item));
     ASSERT_NE(sub, nullptr);
     EXPECT_EQ(menuTitles(sub),
@@ -209,7 +231,8 @@ TEST_F(AppDelegateTest, SavedShortcutsRelabelTheMenuAndTakeOverTheHotKeys) {
         "'custom', captureKey: 'k', captureMods: ['control', 'shift'], textKey: 'j', textMods: "
         "['option']}); null");
     ASSERT_TRUE(test::spinUntil([&] {
-        return gtk_menu_item_get_label(app->captureMenuItem()) != std::string("スクショ翻訳 (⌃S)");
+        return gtk_menu_item_get_label(app->captureMenuItem()) !=
+               std::string("スクショ翻訳 (Ctrl+Alt+S)");
     }));
     VelaConfig c = app->store().config();
     EXPECT_EQ(c.captureShortcut.key, "K");
@@ -224,7 +247,7 @@ TEST_F(AppDelegateTest, SavedShortcutsRelabelTheMenuAndTakeOverTheHotKeys) {
     EXPECT_TRUE(test::spinUntil([&] { return app->floatingPanel().isVisible(); }));
     // The old one is not.
     app->floatingPanel().hide();
-    pressCombination({"Alt_L", "g"});
+    pressCombination({"Control_L", "Alt_L", "g"});
     test::spinFor(300ms);
     EXPECT_FALSE(app->floatingPanel().isVisible());
 
@@ -246,6 +269,16 @@ TEST_F(AppDelegateTest, SavedShortcutsRelabelTheMenuAndTakeOverTheHotKeys) {
     pressCombination({"Alt_L", "j"});
     EXPECT_TRUE(test::spinUntil([&] { return app->floatingPanel().isVisible(); }));
     XCloseDisplay(other);
+
+    // A key this keyboard does not have (a Yen key on a US layout) is refused as such.
+    page->eval(
+        "window.webkit.messageHandlers.vela.postMessage({action: 'saveSettings', channelMode: "
+        "'custom', captureKey: 'INTLYEN', captureMods: ['control', 'option']}); null");
+    EXPECT_TRUE(test::spinUntil([&] {
+        return page->text("settingsMsg") ==
+               "✗ このキーはお使いのキーボードにないため、ショートカットに使えません";
+    }));
+    EXPECT_EQ(app->store().config().captureShortcut.key, "K");
 }
 
 TEST_F(AppDelegateTest, TranslateTextSwitchTranslatesAtOnce) {
@@ -338,7 +371,7 @@ TEST_F(AppDelegateTest, CaptureFlowHidesRestoresAndShowsTheRecognisedText) {
 
     // The capture hot key opens it again; a drag over the text window ends in the panel
     // with the recognised text and its translation.
-    pressCombination({"Control_L", "s"});
+    pressCombination({"Control_L", "Alt_L", "s"});
     ASSERT_TRUE(test::spinUntil([&] { return app->overlayWindow() != nullptr; }));
     overlay = app->overlayWindow();
     ASSERT_TRUE(

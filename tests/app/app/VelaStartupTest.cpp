@@ -137,16 +137,20 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit)
     return condition();
 }
 
-// The text on the screen inside the panel, read by the program's own recogniser.
+// The text on the screen inside the panel above its footer, read by the program's own
+// recogniser. The footer row (selectors and the wide hot-key hint) throws Tesseract's layout
+// analysis off the source field, and the tests read nothing from it.
 std::string panelText(Display* dpy) {
     auto box = panelWindow(dpy);
     if (!box)
         return {};
+    constexpr int kFooterHeight = 64;
     const int screenHeight = DisplayHeight(dpy, DefaultScreen(dpy));
     X11ScreenSource source(X11ScreenSource::Options{
         {}, ScreenLayout{{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), screenHeight}, 1}});
-    auto image = source.capture(
-        Rect(box->x, screenHeight - box->y - box->height, box->width, box->height), 0);
+    auto image = source.capture(Rect(box->x, screenHeight - box->y - box->height + kFooterHeight,
+                                     box->width, box->height - kFooterHeight),
+                                0);
     if (!image)
         return {};
     // One engine for both scripts: the panel mixes Japanese labels with English text.
@@ -257,8 +261,8 @@ TEST_F(VelaStartup, TextHotKeyTypingAndEnterTranslate) {
     ASSERT_TRUE(waitFor([&] { return panelWindow(dpy_).has_value(); }, 30s));
     std::this_thread::sleep_for(1500ms);  // the page finishes loading
 
-    // Option-G is Alt+G: the panel comes to the front with the source field focused.
-    pressKeys(dpy_, {"Alt_L", "g"});
+    // The default text shortcut: the panel comes to the front with the source field focused.
+    pressKeys(dpy_, {"Control_L", "Alt_L", "g"});
     std::this_thread::sleep_for(500ms);
     typeText(dpy_, "good morning");
     pressKeys(dpy_, {"Return"});
@@ -280,7 +284,7 @@ TEST_F(VelaStartup, CaptureHotKeyDragShowsTheRecognisedTextAndItsTranslation) {
     ASSERT_TRUE(waitFor([&] { return panelWindow(dpy_).has_value(); }, 30s));
     std::this_thread::sleep_for(1500ms);
 
-    pressKeys(dpy_, {"Control_L", "s"});
+    pressKeys(dpy_, {"Control_L", "Alt_L", "s"});
     ASSERT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 10s));
     EXPECT_FALSE(panelWindow(dpy_).has_value());
     std::this_thread::sleep_for(300ms);

@@ -329,19 +329,23 @@ TEST_F(ScreenCaptureOverlayWindowTest, OpensFromTheCaptureHotKeyWhileItIsStillHe
         open(std::make_unique<ScreenCaptureOverlayWindow>(monitor, frozenScreen()));
     };
     user.key(XK_Control_L, true);
+    user.key(XK_Alt_L, true);
     user.key(XK_s, true);
     ASSERT_TRUE(test::spinUntil([&] { return overlay != nullptr; }));
     user.key(XK_Escape, true);
     user.key(XK_Escape, false);
     ASSERT_TRUE(waitForCallbacks(1));
     user.key(XK_s, false);
+    user.key(XK_Alt_L, false);
     user.key(XK_Control_L, false);
     EXPECT_EQ(cancels, 1);
 
     // Once more, finishing with a drag this time.
     user.key(XK_Control_L, true);
+    user.key(XK_Alt_L, true);
     user.key(XK_s, true);
     user.key(XK_s, false);
+    user.key(XK_Alt_L, false);
     user.key(XK_Control_L, false);
     ASSERT_TRUE(test::spinUntil([&] { return overlay != nullptr; }));
     dragTo(300, 300, 500, 420);

@@ -188,7 +188,7 @@ TEST_F(PanelPageLookTest, EveryViewFitsBothSizesInBothSchemes) {
                 "-" + std::to_string(s.w) + "x" + std::to_string(s.h) + "-" + scheme;
             call(
                 R"(applyConfig({"isPinned":true,"sourceLanguage":"auto","targetLanguage":"ja",)"
-                R"("captureShortcut":"⌃ Control + S","textShortcut":"⌥ Option + G","compactHotkeys":"⌃S / ⌥G",)"
+                R"("captureShortcut":"Ctrl + Alt + S","textShortcut":"Ctrl + Alt + G","compactHotkeys":"Ctrl+Alt+S / Ctrl+Alt+G",)"
                 R"("channelMode":"builtin","customBaseURL":"https://api.deepseek.com/v1","hasSavedApiKey":false,)"
                 R"("maskedApiKeyHint":"","customModel":"deepseek-chat","appVersion":"0.1.0","launchAtLogin":false}))");
             call("clearSource()");
@@ -216,7 +216,7 @@ TEST_F(PanelPageLookTest, EveryViewFitsBothSizesInBothSchemes) {
 
             call(
                 R"(applyConfig({"isPinned":true,"channelMode":"custom","hasSavedApiKey":true,"maskedApiKeyHint":"sk-a••••wxyz",)"
-                R"("captureShortcut":"⌃ Control + ⌥ Option + ⇧ Shift + T","textShortcut":"⌥ Option + G"}))");
+                R"("captureShortcut":"Ctrl + Alt + Shift + T","textShortcut":"Ctrl + Alt + G"}))");
             call("openSettings(true)");
             call(
                 "showTestConnectionResult(false, 'APIキーが無効です "

@@ -23,11 +23,11 @@ TEST_F(PanelPageTest, StartsWithItsWaitingTextsAndDefaults) {
     EXPECT_EQ(text("targetLangLabel"), "訳文（日本語）");
     EXPECT_EQ(text("latencyLabel"), "待機中");
     EXPECT_EQ(text("targetBody"),
-              "⌃S で画面上の英語・外国語を囲むか、上にテキストを貼り付けて Enter "
+              "Ctrl+Alt+S で画面上の英語・外国語を囲むか、上にテキストを貼り付けて Enter "
               "を押すと即座に翻訳します。");
-    EXPECT_EQ(text("compactHotkeys"), "⌃S / ⌥G");
+    EXPECT_EQ(text("compactHotkeys"), "Ctrl+Alt+S / Ctrl+Alt+G");
     EXPECT_EQ(placeholder("sourceInput"),
-              "⌃S で画面を範囲選択してOCR翻訳、またはここにテキストを貼り付けて Enter...");
+              "Ctrl+Alt+S で画面を範囲選択してOCR翻訳、またはここにテキストを貼り付けて Enter...");
     EXPECT_EQ(value("srcLang"), "auto");
     EXPECT_EQ(value("tgtLang"), "ja");
     EXPECT_EQ(
@@ -41,8 +41,8 @@ TEST_F(PanelPageTest, StartsWithItsWaitingTextsAndDefaults) {
                  "document.getElementById(i).title)"),
               json({"最前面に固定 / 解除", "環境設定", "ウィンドウを閉じる", "言語を入れ替え",
                     "リモート制御ポップアップの動作テスト"}));
-    EXPECT_EQ(text("capKbdBtn"), "⌃ Control + S");
-    EXPECT_EQ(text("txtKbdBtn"), "⌥ Option + G");
+    EXPECT_EQ(text("capKbdBtn"), "Ctrl + Alt + S");
+    EXPECT_EQ(text("txtKbdBtn"), "Ctrl + Alt + G");
     EXPECT_EQ(value("baseURLInput"), "https://api.deepseek.com/v1");
     EXPECT_EQ(placeholder("baseURLInput"), "https://api.deepseek.com/v1");
     EXPECT_EQ(value("modelInput"), "deepseek-chat");
@@ -64,8 +64,8 @@ TEST_F(PanelPageTest, ApplyConfigFillsEveryControlAndFollowsTheKeyRules) {
         "velaApp.recordedCapture = {key: 'X', mods: ['control']};"
         "velaApp.recordedText = {key: 'Y', mods: []};");
     call(R"(applyConfig({"isPinned":false,"sourceLanguage":"en","targetLanguage":"zh",)"
-         R"("captureShortcut":"⌃ Control + ⇧ Shift + T","textShortcut":"⌘ Command + J",)"
-         R"("compactHotkeys":"⌃⇧T / ⌘J","channelMode":"custom",)"
+         R"("captureShortcut":"Ctrl + Shift + T","textShortcut":"Super + J",)"
+         R"("compactHotkeys":"Ctrl+Shift+T / Super+J","channelMode":"custom",)"
          R"("customBaseURL":"https://llm.example.test/v1","hasSavedApiKey":true,)"
          R"("maskedApiKeyHint":"sk-a••••wxyz","customModel":"model-x","appVersion":"0.1.0",)"
          R"("launchAtLogin":true}))");
@@ -77,9 +77,11 @@ TEST_F(PanelPageTest, ApplyConfigFillsEveryControlAndFollowsTheKeyRules) {
     EXPECT_EQ(state("recordedText"), nullptr);
     EXPECT_EQ(value("srcLang"), "en");
     EXPECT_EQ(value("tgtLang"), "zh");
-    EXPECT_EQ(text("capKbdBtn"), "⌃ Control + ⇧ Shift + T");
-    EXPECT_EQ(text("txtKbdBtn"), "⌘ Command + J");
-    EXPECT_EQ(text("compactHotkeys"), "⌃⇧T / ⌘J");
+    EXPECT_EQ(text("capKbdBtn"), "Ctrl + Shift + T");
+    EXPECT_EQ(text("txtKbdBtn"), "Super + J");
+    EXPECT_EQ(text("compactHotkeys"), "Ctrl+Shift+T / Super+J");
+    // The hints name the configured capture shortcut.
+    EXPECT_EQ(placeholder("sourceInput").find("Ctrl+Shift+T で画面を範囲選択して"), 0u);
     EXPECT_EQ(state("channelMode"), "custom");
     EXPECT_EQ(js("document.getElementById('radioCustom').checked"), true);
     EXPECT_TRUE(hasClass("radioCustomLabel", "active"));
@@ -160,9 +162,9 @@ TEST_F(PanelPageTest, StateFunctionsRenderTheirTexts) {
     EXPECT_EQ(js("document.querySelectorAll('#targetBody .notice-box:not(.err)').length"), 1);
     EXPECT_EQ(js("document.querySelector('#targetBody .notice-main').textContent"),
               "選択範囲からテキストが検出されませんでした");
-    EXPECT_EQ(
-        js("document.querySelector('#targetBody .notice-sub').textContent"),
-        "もう一度 ⌃S で文字が含まれる範囲を囲むか、上の入力欄にテキストを直接貼り付けてください。");
+    EXPECT_EQ(js("document.querySelector('#targetBody .notice-sub').textContent"),
+              "もう一度 Ctrl+Alt+S "
+              "で文字が含まれる範囲を囲むか、上の入力欄にテキストを直接貼り付けてください。");
     EXPECT_EQ(
         js("(() => { const s = getComputedStyle(document.querySelector('#targetBody .notice-sub'));"
            " return [s.fontSize, s.fontWeight]; })()"),

@@ -195,7 +195,7 @@ TEST_F(PanelTest, SaveSettingsRefusesInOrderAndStoresOnSuccess) {
     bool accept = false;
     panel->onRegisterShortcuts = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
         verified.emplace_back(c, t);
-        return accept;
+        return accept ? std::nullopt : std::optional(ShortcutValidationError::occupiedBySystem);
     };
     int changed = 0;
     panel->onShortcutsChanged = [&] { ++changed; };
@@ -211,8 +211,8 @@ TEST_F(PanelTest, SaveSettingsRefusesInOrderAndStoresOnSuccess) {
     refused({{"channelMode", "custom"}, {"apiKey", "   "}},
             "カスタムAIを有効にするには APIキーを入力するか、標準エンジンを選択してください");
     refused({{"captureKey", "k"}, {"captureMods", nlohmann::json::array()}},
-            "ショートカットには修飾キー（Control / Option / Command）を1つ以上含めてください");
-    refused({{"captureKey", "g"}, {"captureMods", {"option"}}},
+            "ショートカットには修飾キー（Ctrl / Alt / Super）を1つ以上含めてください");
+    refused({{"captureKey", "g"}, {"captureMods", {"control", "option"}}},
             "スクショ翻訳とテキスト翻訳に同じショートカットは設定できません");
     refused({{"captureKey", "q"}, {"captureMods", {"command"}}},
             "このショートカットは既にシステムまたは他のアプリで使用されています");
@@ -248,7 +248,7 @@ TEST_F(PanelTest, SaveSettingsRefusesInOrderAndStoresOnSuccess) {
     std::string entry = test::readFile(launchAtLoginEntryPath());
     EXPECT_NE(entry.find("Exec=" + runningProgramPath()->string()), std::string::npos) << entry;
     // The page now shows the saved state.
-    EXPECT_TRUE(waitForText("compactHotkeys", "⌃⇧K / ⌥G"));
+    EXPECT_TRUE(waitForText("compactHotkeys", "Ctrl+Shift+K / Ctrl+Alt+G"));
 
     post({{"action", "saveSettings"}, {"channelMode", "custom"}, {"launchAtLogin", false}});
     ASSERT_TRUE(test::spinUntil([&] { return changed == 2; }));

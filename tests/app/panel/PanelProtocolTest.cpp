@@ -61,9 +61,9 @@ TEST(PanelScripts, ConfigurationPayloadCarriesDisplayFormsAndNeverTheKey) {
     c.customApiKey = "  sk-secret-9876\n";
     c.isPinned = false;
     auto p = configurationPayload(c, "保存済みキー (••••9876)");
-    EXPECT_EQ(p["captureShortcut"], "⇧ Shift + ⌘ Command + Q");
-    EXPECT_EQ(p["textShortcut"], "⌥ Option + G");
-    EXPECT_EQ(p["compactHotkeys"], "⇧⌘Q / ⌥G");
+    EXPECT_EQ(p["captureShortcut"], "Shift + Super + Q");
+    EXPECT_EQ(p["textShortcut"], "Ctrl + Alt + G");
+    EXPECT_EQ(p["compactHotkeys"], "Shift+Super+Q / Ctrl+Alt+G");
     EXPECT_EQ(p["hasSavedApiKey"], true);
     EXPECT_EQ(p["maskedApiKeyHint"], "保存済みキー (••••9876)");
     EXPECT_EQ(p["isPinned"], false);

@@ -73,10 +73,13 @@ TEST(ConfigStore, StartupWritesDefaultsOnlyWhenTheFileIsMissingOrDamaged) {
         EXPECT_EQ(test::readFile(kept), damaged);
         EXPECT_EQ(modeOf(kept), 0600u);
     }
-    // A valid file with an unknown member and custom values is read and left byte for byte.
+    // A valid file with an unknown member and custom values is read and left byte for byte,
+    // the macOS-era shortcut pair Ctrl+S / Alt+G included.
     VelaConfig custom;
     custom.targetLanguage = "en";
     custom.customApiKey = "sk-12345";
+    custom.captureShortcut = ShortcutConfig("S", 1, {M::control});
+    custom.textShortcut = ShortcutConfig("G", 5, {M::option});
     std::string valid = encodeSettingsFile(custom);
     valid.insert(valid.size() - 2, ",\n  \"zExtra\" : 1");
     test::writeFile(path, valid);
@@ -179,13 +182,14 @@ TEST(ConfigStore, ApiKeyHintAndChannelChoiceUseTheTrimmedKey) {
     EXPECT_EQ(store.maskedApiKeyHint(), "保存済みキー (••••ー🇯🇵e\u0301x)");
 }
 
-TEST(ConfigStore, ReservedShortcutsAreExactlyCommandWithFiveKeys) {
+TEST(ConfigStore, ReservedShortcutsAreSuperAndCtrlWithFiveKeys) {
     const auto& reserved = ConfigStore::reservedSystemShortcuts();
-    EXPECT_EQ(reserved.size(), 5u);
+    EXPECT_EQ(reserved.size(), 10u);
     EXPECT_TRUE(reserved.contains(ShortcutConfig("SPACE", 49, {M::command})));
     EXPECT_TRUE(reserved.contains(ShortcutConfig("C", 8, {M::command})));
     EXPECT_FALSE(reserved.contains(ShortcutConfig("Q", 12, {M::command, M::shift})));
     EXPECT_FALSE(reserved.contains(ShortcutConfig("V", 9, {M::control, M::command})));
+    EXPECT_FALSE(reserved.contains(ShortcutConfig("C", 8, {M::control, M::shift})));
 }
 
 TEST(ConfigStore, UpdateShortcutsChecksInOrderAndStoresNothingOnFailure) {
@@ -204,6 +208,28 @@ TEST(ConfigStore, UpdateShortcutsChecksInOrderAndStoresNothingOnFailure) {
               ShortcutValidationError::occupiedBySystem);
     EXPECT_EQ(store.updateShortcuts(ShortcutConfig::defaultCapture(), cmdQ),
               ShortcutValidationError::occupiedBySystem);
+    // Shift alone does not count on a key that types a character; the Linux forms of the
+    // reserved meanings are refused like their Super forms.
+    const struct {
+        ShortcutConfig shortcut;
+        std::optional<ShortcutValidationError> expected;
+    } linuxCases[] = {
+        {{"A", 0, {M::shift}}, ShortcutValidationError::emptyModifiers},
+        {{"7", 26, {M::shift, M::shift}}, ShortcutValidationError::emptyModifiers},
+        {{"SPACE", 49, {M::shift}}, ShortcutValidationError::emptyModifiers},
+        {{"MINUS", 0, {M::shift}}, ShortcutValidationError::emptyModifiers},
+        {{"NUMPAD4", 0, {M::shift}}, ShortcutValidationError::emptyModifiers},
+        {{"C", 8, {M::control}}, ShortcutValidationError::occupiedBySystem},
+        {{"V", 9, {M::control}}, ShortcutValidationError::occupiedBySystem},
+        {{"Q", 12, {M::control}}, ShortcutValidationError::occupiedBySystem},
+        {{"W", 13, {M::control}}, ShortcutValidationError::occupiedBySystem},
+        {{"SPACE", 49, {M::control}}, ShortcutValidationError::occupiedBySystem},
+        {{"SPACE", 49, {M::command}}, ShortcutValidationError::occupiedBySystem},
+    };
+    for (const auto& c : linuxCases) {
+        SCOPED_TRACE(c.shortcut.compactDisplayText());
+        EXPECT_EQ(store.updateShortcuts(ShortcutConfig::defaultCapture(), c.shortcut), c.expected);
+    }
     EXPECT_EQ(store.config(), VelaConfig{});
     EXPECT_EQ(test::readFile(path), fileBefore);
 
@@ -214,6 +240,7 @@ TEST(ConfigStore, UpdateShortcutsChecksInOrderAndStoresNothingOnFailure) {
     EXPECT_EQ(store.config().captureShortcut, a);
     EXPECT_EQ(store.config().textShortcut, b);
 
+    EXPECT_EQ(store.updateShortcuts(ShortcutConfig("F5", 96, {M::shift}), b), std::nullopt);
     EXPECT_EQ(store.updateShortcuts(cmdShiftV, ShortcutConfig::defaultText()), std::nullopt);
     VelaConfig onDisk = *decodeSettingsFile(test::readFile(path));
     EXPECT_EQ(onDisk.captureShortcut, cmdShiftV);
@@ -232,10 +259,11 @@ TEST(ConfigStore, RefusingVerifierIsAskedAgainWithTheStoredPair) {
         calls.emplace_back(c, t);
         // The verifier may read the store (it runs outside the lock).
         EXPECT_EQ(store.config().captureShortcut, ShortcutConfig::defaultCapture());
-        return false;
+        return std::optional(ShortcutValidationError::keyNotOnKeyboard);
     };
+    // The verifier's reason is the answer.
     EXPECT_EQ(store.updateShortcuts(newCapture, newText, refuse),
-              ShortcutValidationError::occupiedBySystem);
+              ShortcutValidationError::keyNotOnKeyboard);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], std::make_pair(newCapture, newText));
     EXPECT_EQ(calls[1], std::make_pair(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
@@ -245,7 +273,7 @@ TEST(ConfigStore, RefusingVerifierIsAskedAgainWithTheStoredPair) {
     calls.clear();
     auto accept = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
         calls.emplace_back(c, t);
-        return true;
+        return std::optional<ShortcutValidationError>();
     };
     EXPECT_EQ(store.updateShortcuts(newCapture, newText, accept), std::nullopt);
     EXPECT_EQ(calls.size(), 1u);

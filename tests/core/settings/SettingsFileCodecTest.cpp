@@ -13,7 +13,8 @@ const char* const kDefaultFile = R"({
     "key" : "S",
     "keyCode" : 1,
     "modifiers" : [
-      "control"
+      "control",
+      "option"
     ]
   },
   "channelMode" : "builtin",
@@ -33,6 +34,7 @@ const char* const kDefaultFile = R"({
     "key" : "G",
     "keyCode" : 5,
     "modifiers" : [
+      "control",
       "option"
     ]
   }

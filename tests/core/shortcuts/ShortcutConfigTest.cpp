@@ -25,30 +25,33 @@ TEST(ShortcutConfig, ConstructorUpperCasesKeyButStoredValuesKeepTheirCase) {
     EXPECT_EQ(ShortcutConfig("q", 12, {M::command}).key, "Q");
     ShortcutConfig fromFile = ShortcutConfig::stored("s", 1, {M::control});
     EXPECT_EQ(fromFile.key, "s");
-    EXPECT_EQ(fromFile.displayText(), "⌃ Control + S");
-    EXPECT_EQ(fromFile.compactDisplayText(), "⌃S");
-    EXPECT_NE(fromFile, ShortcutConfig::defaultCapture());
+    EXPECT_EQ(fromFile.displayText(), "Ctrl + S");
+    EXPECT_EQ(fromFile.compactDisplayText(), "Ctrl+S");
+    EXPECT_NE(fromFile, ShortcutConfig::stored("S", 1, {M::control}));
 }
 
 TEST(ShortcutConfig, DefaultsAndWrittenForms) {
-    EXPECT_EQ(ShortcutConfig::defaultCapture(), ShortcutConfig::stored("S", 1, {M::control}));
-    EXPECT_EQ(ShortcutConfig::defaultText(), ShortcutConfig::stored("G", 5, {M::option}));
-    EXPECT_EQ(ShortcutConfig::defaultCapture().displayText(), "⌃ Control + S");
-    EXPECT_EQ(ShortcutConfig::defaultText().compactDisplayText(), "⌥G");
+    // Ctrl+Alt keeps the defaults clear of Save (Ctrl+S) and menu mnemonics (Alt+G).
+    EXPECT_EQ(ShortcutConfig::defaultCapture(),
+              ShortcutConfig::stored("S", 1, {M::control, M::option}));
+    EXPECT_EQ(ShortcutConfig::defaultText(),
+              ShortcutConfig::stored("G", 5, {M::control, M::option}));
+    EXPECT_EQ(ShortcutConfig::defaultCapture().displayText(), "Ctrl + Alt + S");
+    EXPECT_EQ(ShortcutConfig::defaultText().compactDisplayText(), "Ctrl+Alt+G");
 
-    // Written forms use the fixed order Control, Option, Shift, Command.
+    // Linux key names in the fixed order Ctrl, Alt, Shift, Super.
     ShortcutConfig cmdShiftQ("Q", 12, {M::command, M::shift});
-    EXPECT_EQ(cmdShiftQ.displayText(), "⇧ Shift + ⌘ Command + Q");
-    EXPECT_EQ(cmdShiftQ.compactDisplayText(), "⇧⌘Q");
+    EXPECT_EQ(cmdShiftQ.displayText(), "Shift + Super + Q");
+    EXPECT_EQ(cmdShiftQ.compactDisplayText(), "Shift+Super+Q");
     ShortcutConfig all("K", 40, {M::command, M::shift, M::option, M::control});
-    EXPECT_EQ(all.displayText(), "⌃ Control + ⌥ Option + ⇧ Shift + ⌘ Command + K");
-    EXPECT_EQ(all.compactDisplayText(), "⌃⌥⇧⌘K");
+    EXPECT_EQ(all.displayText(), "Ctrl + Alt + Shift + Super + K");
+    EXPECT_EQ(all.compactDisplayText(), "Ctrl+Alt+Shift+Super+K");
 
-    // Repeated modifiers are written once, but the value differs from the default.
+    // Repeated modifiers are written once, but the value differs.
     ShortcutConfig twice("S", 1, {M::control, M::control});
-    EXPECT_EQ(twice.displayText(), "⌃ Control + S");
-    EXPECT_EQ(twice.compactDisplayText(), "⌃S");
-    EXPECT_NE(twice, ShortcutConfig::defaultCapture());
+    EXPECT_EQ(twice.displayText(), "Ctrl + S");
+    EXPECT_EQ(twice.compactDisplayText(), "Ctrl+S");
+    EXPECT_NE(twice, ShortcutConfig::stored("S", 1, {M::control}));
 
     ShortcutConfig bare("x", 7, {});
     EXPECT_EQ(bare.displayText(), "X");
@@ -69,11 +72,13 @@ TEST(ShortcutConfig, EqualityAndHashingFollowAllFieldsInOrder) {
 
 TEST(ShortcutValidationError, UserMessagesAreTheFixedTexts) {
     EXPECT_EQ(userMessage(ShortcutValidationError::emptyModifiers),
-              "ショートカットには修飾キー（Control / Option / Command）を1つ以上含めてください");
+              "ショートカットには修飾キー（Ctrl / Alt / Super）を1つ以上含めてください");
     EXPECT_EQ(userMessage(ShortcutValidationError::duplicateInternalShortcut),
               "スクショ翻訳とテキスト翻訳に同じショートカットは設定できません");
     EXPECT_EQ(userMessage(ShortcutValidationError::occupiedBySystem),
               "このショートカットは既にシステムまたは他のアプリで使用されています");
+    EXPECT_EQ(userMessage(ShortcutValidationError::keyNotOnKeyboard),
+              "このキーはお使いのキーボードにないため、ショートカットに使えません");
 }
 
 }  // namespace
