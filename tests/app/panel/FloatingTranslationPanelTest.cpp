@@ -250,6 +250,11 @@ TEST_F(PanelTest, SaveSettingsRefusesInOrderAndStoresOnSuccess) {
     EXPECT_NE(entry.find("Exec=" + runningProgramPath()->string()), std::string::npos) << entry;
     // The page now shows the saved state.
     EXPECT_TRUE(waitForText("compactHotkeys", "⌃⇧K / ⌥G"));
+    // The refusals of that visit do not greet the next one.
+    panel->showSettingsModal();
+    ASSERT_TRUE(test::spinUntil([&] { return hasClass("settingsLayer", "open"); }));
+    EXPECT_FALSE(text("settingsMsg").starts_with("✗")) << text("settingsMsg");
+    EXPECT_FALSE(hasClass("settingsMsg", "is-err"));
 
     post({{"action", "saveSettings"}, {"channelMode", "custom"}, {"launchAtLogin", false}});
     ASSERT_TRUE(test::spinUntil([&] { return changed == 2; }));
