@@ -238,9 +238,13 @@ GtkMenuItem* VelaAppDelegate::appendItem(GtkMenuShell* menu, const std::string& 
                                          guint accelKey) {
     GtkWidget* item = gtk_menu_item_new_with_label(title.c_str());
     if (accelKey) {
-        GtkWidget* label = gtk_bin_get_child(GTK_BIN(item));
-        if (GTK_IS_ACCEL_LABEL(label))
-            gtk_accel_label_set_accel(GTK_ACCEL_LABEL(label), accelKey, GDK_CONTROL_MASK);
+        // A real accelerator, not only a label: the tray host learns the key from the
+        // accelerator the item's label watches.
+        if (!menuAccelerators_)
+            menuAccelerators_ = GObjectPtr<GtkAccelGroup>(gtk_accel_group_new());
+        gtk_menu_set_accel_group(GTK_MENU(menu), menuAccelerators_.get());
+        gtk_widget_add_accelerator(item, "activate", menuAccelerators_.get(), accelKey,
+                                   GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE);
     }
     if (action) {
         std::weak_ptr<VelaAppDelegate*> weak = self_;
@@ -359,7 +363,7 @@ void VelaAppDelegate::handleTourStep4ForceUpdate() {
                                    std::string(AppTexts::previewUpdateVersion),
                                    std::string(AppTexts::previewUpdateURL),
                                    std::string(AppTexts::previewUpdateNotes), std::nullopt};
-    floatingPanel().presentRemoteDecision(store_.applyRemoteManifest(manifest));
+    presentRemoteDecision(store_.applyRemoteManifest(manifest));
 }
 
 void VelaAppDelegate::handleQuitMenu() {
@@ -390,9 +394,24 @@ void VelaAppDelegate::triggerRemoteControlSync() {
             return;
         postToMainThread([weak, decision = std::move(decision)] {
             if (auto self = weak.lock())
-                (*self)->floatingPanel().presentRemoteDecision(decision);
+                (*self)->presentRemoteDecision(decision);
         });
     });
+}
+
+void VelaAppDelegate::presentRemoteDecision(const RemoteControlDecision& decision) {
+    if (isCapturing_)
+        decisionsAfterCapture_.push_back(decision);
+    else
+        floatingPanel().presentRemoteDecision(decision);
+}
+
+void VelaAppDelegate::endCapture() {
+    isCapturing_ = false;
+    std::vector<RemoteControlDecision> held;
+    held.swap(decisionsAfterCapture_);
+    for (const auto& decision : held)
+        floatingPanel().presentRemoteDecision(decision);
 }
 
 // ---- capture ---------------------------------------------------------------------
@@ -423,7 +442,7 @@ gboolean VelaAppDelegate::onRepaintedAfterHide(gpointer data) {
     if (GdkMonitor* monitor = monitorUnderPointer())
         self->openOverlay(monitor, true);
     else
-        self->isCapturing_ = false;
+        self->endCapture();
     return G_SOURCE_REMOVE;
 }
 
@@ -438,11 +457,11 @@ void VelaAppDelegate::openOverlay(GdkMonitor* monitor, bool panelWasVisible) {
             return;
         VelaAppDelegate& d = **self;
         const bool restorePanel = panelWasVisible;  // the reset below destroys this closure
-        d.isCapturing_ = false;
         d.overlayWindow_.reset();
         d.screenSource_.thaw();
         if (restorePanel)
             d.floatingPanel().bringToFront();
+        d.endCapture();
     };
     overlayWindow_->onFinishSelection = [weak](const Rect& selection, std::uint32_t windowNumber) {
         auto self = weak.lock();
@@ -452,8 +471,8 @@ void VelaAppDelegate::openOverlay(GdkMonitor* monitor, bool panelWasVisible) {
         const Rect rect = selection;
         const std::weak_ptr<VelaAppDelegate*> owner = weak;
         VelaAppDelegate& d = **self;
-        d.isCapturing_ = false;
         d.overlayWindow_.reset();
+        d.endCapture();
         VisionOCRService& service = d.ocrService();
         d.startWorker([owner, &service, rect, windowNumber](std::stop_token) {
             OCRCaptureResult result = service.captureAndRecognize(rect, windowNumber);

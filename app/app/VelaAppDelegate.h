@@ -109,6 +109,10 @@ class VelaAppDelegate {
                             std::function<void(VelaAppDelegate&)> action, guint accelKey = 0);
 
     void openOverlay(GdkMonitor* monitor, bool panelWasVisible);
+    // Shows a remote decision, or keeps it until the capture overlay has closed: a notice
+    // must not come up above the overlay.
+    void presentRemoteDecision(const RemoteControlDecision& decision);
+    void endCapture();
     static gboolean onSyncTimer(gpointer self);
     static gboolean onRepaintedAfterHide(gpointer self);
 
@@ -123,11 +127,13 @@ class VelaAppDelegate {
     GtkMenuItem* captureMenuItem_ = nullptr;  // owned by the menu
     GtkMenuItem* textMenuItem_ = nullptr;     // owned by the menu
     GObjectPtr<GtkAccelGroup> keyEquivalents_;
+    GObjectPtr<GtkAccelGroup> menuAccelerators_;  // the tray menu's keys, outlives its items
     std::vector<std::unique_ptr<std::function<void()>>> menuActions_;  // signal data
 
     std::unique_ptr<ScreenCaptureOverlayWindow> overlayWindow_;
     bool isCapturing_ = false;
     guint pendingOverlay_ = 0;  // the overlay's opening, delayed after hiding the panel
+    std::vector<RemoteControlDecision> decisionsAfterCapture_;
     X11ScreenSource screenSource_{screenSourceOptions()};
     std::unique_ptr<VisionOCRService> ocrService_;  // one for every capture
 

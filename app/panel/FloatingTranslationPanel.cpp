@@ -45,8 +45,11 @@ FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store,
     // Closing only ever hides the panel.
     g_signal_connect(window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
+    g_signal_connect(gtk_widget_get_screen(window_), "composited-changed",
+                     G_CALLBACK(onCompositedChanged), this);
 
     setupWebView();
+    syncWindowTransparency();
 
     std::weak_ptr<FloatingTranslationPanel*> weak = self_;
     outsideClickMonitor_ = std::make_unique<OutsideClickMonitor>(
@@ -88,6 +91,7 @@ FloatingTranslationPanel::~FloatingTranslationPanel() {
     currentTranslationTask_.reset();
     retiredWorkers_.clear();  // joins
     g_signal_handlers_disconnect_by_data(window_, this);
+    g_signal_handlers_disconnect_by_data(gtk_widget_get_screen(window_), this);
     g_signal_handlers_disconnect_by_data(webView_, this);
     if (auto* manager = webkit_web_view_get_user_content_manager(webView_)) {
         g_signal_handlers_disconnect_by_data(manager, this);
@@ -162,6 +166,17 @@ void FloatingTranslationPanel::presentRemoteDecision(const RemoteControlDecision
 }
 
 // ---- window ----------------------------------------------------------------------
+
+void FloatingTranslationPanel::onCompositedChanged(GdkScreen*, gpointer data) {
+    static_cast<FloatingTranslationPanel*>(data)->syncWindowTransparency();
+}
+
+void FloatingTranslationPanel::syncWindowTransparency() {
+    GdkScreen* screen = gtk_widget_get_screen(window_);
+    const bool transparent = gdk_screen_is_composited(screen) &&
+                             gtk_widget_get_visual(window_) == gdk_screen_get_rgba_visual(screen);
+    runJS(velaAppCall("setTransparentWindow", transparent ? "true" : "false"));
+}
 
 bool FloatingTranslationPanel::isVisible() const {
     return gtk_widget_get_visible(window_);
@@ -471,8 +486,16 @@ void FloatingTranslationPanel::perform(const PanelAction::SaveSettings& a) {
 }
 
 void FloatingTranslationPanel::perform(const PanelAction::CloseWindow& a) {
-    if (a.force || !store_.config().isPinned)
-        hide();
+    if (!a.force && store_.config().isPinned)
+        return;
+    // Hidden from the main loop, as outside clicks do: hiding inside the page's callback,
+    // while the key that asked for it (Escape) is still being handled, makes an input
+    // method lose the first key after the panel is shown again.
+    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
+    postToMainThread([weak] {
+        if (auto self = weak.lock())
+            (*self)->hide();
+    });
 }
 
 void FloatingTranslationPanel::perform(const PanelAction::StartWindowDrag&) {

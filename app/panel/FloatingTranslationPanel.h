@@ -118,6 +118,10 @@ class FloatingTranslationPanel {
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
     static gboolean onKeyPress(GtkWidget*, GdkEventKey*, gpointer);
     static gboolean onFocusOut(GtkWidget*, GdkEventFocus*, gpointer);
+    static void onCompositedChanged(GdkScreen*, gpointer);
+    // Tells the page whether its transparent margin can show the desktop: without a
+    // compositing manager it would be drawn black, so the card fills the window instead.
+    void syncWindowTransparency();
 
     ConfigStore& store_;
     TranslationCoordinator& coordinator_;

@@ -119,9 +119,11 @@ std::variant<SaveSettingsPlan, std::string> planSaveSettings(const PanelAction::
     std::string keyCandidate = trimmed(save.apiKey);
     std::string model = save.model.value_or(defaults.customModel);
     plan.launchAtLogin = save.launchAtLogin;
-    plan.customApiKey = save.clearSavedKey      ? std::string()
-                        : !keyCandidate.empty() ? keyCandidate
-                                                : stored.customApiKey;
+    // A key typed after deleting the saved one is the key to store: the clear flag only
+    // drops the saved key when nothing new was typed.
+    plan.customApiKey = !keyCandidate.empty() ? keyCandidate
+                        : save.clearSavedKey  ? std::string()
+                                              : stored.customApiKey;
     if (plan.channelMode == TranslationChannelMode::custom && plan.customApiKey.empty()) {
         return std::string(PanelTexts::customChannelNeedsKey);
     }

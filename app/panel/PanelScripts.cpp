@@ -116,8 +116,8 @@ RemoteModal forceBlockedModal(const TranslationOutcome::ForceUpdateRequired& o) 
 std::string outcomeScript(const TranslationOutcome& outcome) {
     struct Render {
         std::string operator()(const TranslationOutcome::Success& s) const {
-            return velaAppCall("showTranslationSuccess", jsQuoted(s.translatedText) + ", '" +
-                                                             s.targetLanguage + "', " +
+            return velaAppCall("showTranslationSuccess", jsQuoted(s.translatedText) + ", " +
+                                                             jsQuoted(s.targetLanguage) + ", " +
                                                              std::to_string(s.elapsedMs));
         }
         std::string operator()(const TranslationOutcome::EmptyInput& e) const {

@@ -52,6 +52,24 @@ GtkMenuItem* menuItemTitled(GtkMenu* menu, const std::string& title) {
     return found;
 }
 
+// The key a tray host is told for an item, found the way the menu exporter finds it:
+// through the accelerator its label watches. Empty for none.
+std::string exportedAccelerator(GtkMenuItem* item) {
+    GClosure* closure = nullptr;
+    g_object_get(gtk_bin_get_child(GTK_BIN(item)), "accel-closure", &closure, nullptr);
+    if (!closure)
+        return "";
+    GtkAccelKey* key = gtk_accel_group_find(
+        gtk_accel_group_from_accel_closure(closure),
+        [](GtkAccelKey*, GClosure* c, gpointer wanted) -> gboolean { return c == wanted; },
+        closure);
+    g_closure_unref(closure);
+    if (!key)
+        return "";
+    g_autofree char* name = gtk_accelerator_name(key->accel_key, key->accel_mods);
+    return name;
+}
+
 Display* xDisplay() {
     return GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
 }
@@ -144,6 +162,9 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelMenuAndKeyEquivalents) {
     EXPECT_EQ(menuTitles(app->statusMenu()),
               (std::vector<std::string>{"スクショ翻訳 (Ctrl+Alt+S)", "テキスト翻訳 (Ctrl+Alt+G)",
                                         "-", "設定…", "Vela を終了"}));
+    EXPECT_EQ(exportedAccelerator(menuItemTitled(app->statusMenu(), "設定…")), "<Primary>comma");
+    EXPECT_EQ(exportedAccelerator(menuItemTitled(app->statusMenu(), "Vela を終了")), "<Primary>q");
+    EXPECT_EQ(exportedAccelerator(app->captureMenuItem()), "");
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
         ASSERT_NE(app->statusItem(), nullptr);
         EXPECT_STREQ(app_indicator_get_label(app->statusItem()), "⚡ Vela");
@@ -208,6 +229,11 @@ TEST_F(AppDelegateTest, DebugSubmenuOnlyWithTourOrDebug) {
     EXPECT_EQ(menuTitles(sub),
               (std::vector<std::string>{"③ リモートお知らせポップアップ配信を実演",
                                         "④ リモート強制アップデート（キルスイッチ）を実演"}));
+    EXPECT_EQ(exportedAccelerator(menuItemTitled(sub, "③ リモートお知らせポップアップ配信を実演")),
+              "<Primary>3");
+    EXPECT_EQ(exportedAccelerator(
+                  menuItemTitled(sub, "④ リモート強制アップデート（キルスイッチ）を実演")),
+              "<Primary>4");
 
     // ④ blocks translation, ③ shows a notice and lifts the block; from the menu and from
     // their keys in the panel.
@@ -392,14 +418,36 @@ TEST_F(AppDelegateTest, CaptureSwitchOpensTheOverlayOnTheMonitorUnderThePointer)
     GdkRectangle g;
     gdk_monitor_get_geometry(gdk_display_get_monitor(gdk_display_get_default(), 0), &g);
     EXPECT_EQ(app->overlayWindow()->screen().monitorFrame, Rect(g.x, g.y, g.width, g.height));
+    const auto waitForOverlay = [&] {
+        ASSERT_TRUE(test::spinUntil([&] {
+            return app->overlayWindow() &&
+                   gtk_widget_get_mapped(GTK_WIDGET(app->overlayWindow()->window()));
+        }));
+        test::spinFor(200ms);
+    };
     // A cancel does not bring back a panel that was not showing.
-    ASSERT_TRUE(test::spinUntil(
-        [&] { return gtk_widget_get_mapped(GTK_WIDGET(app->overlayWindow()->window())); }));
-    test::spinFor(200ms);
+    waitForOverlay();
     pressCombination({"Escape"});
     ASSERT_TRUE(test::spinUntil([&] { return !app->isCapturing(); }));
     test::spinFor(200ms);
     EXPECT_FALSE(app->floatingPanel().isVisible());
+
+    // A notice that arrives while the overlay is up waits until it has closed.
+    writeFileAtomically(home / "manifest.json",
+                        R"({"latestVersion":"0.3.0","minRequiredVersion":"0.3.0","updateURL":)"
+                        R"("https://vela-app.github.io/","releaseNotes":"Update"})",
+                        0644);
+    app->startScreenCapture();
+    waitForOverlay();
+    app->triggerRemoteControlSync();
+    ASSERT_TRUE(test::spinUntil([&] { return app->store().config().forceUpdateBlocked; }));
+    test::spinFor(200ms);
+    EXPECT_FALSE(app->floatingPanel().isVisible());
+    EXPECT_FALSE(hasClass("remoteModalLayer", "open"));
+    pressCombination({"Escape"});
+    ASSERT_TRUE(test::spinUntil([&] { return hasClass("remoteModalLayer", "open"); }));
+    EXPECT_TRUE(app->floatingPanel().isVisible());
+    EXPECT_EQ(page->text("remoteModalBadge"), "必須アップデート");
 }
 
 }  // namespace

@@ -374,10 +374,20 @@ TEST_F(PanelPageTest, RemoteNoticesShowTheirBadgeAndForcedOnesStay) {
     EXPECT_GT(
         js("+getComputedStyle(document.getElementById('remoteModalLayer')).zIndex").get<int>(),
         js("+getComputedStyle(document.getElementById('settingsLayer')).zIndex").get<int>());
-    const auto c = page->centerOf("#remoteModalTitle");
-    EXPECT_EQ(js("document.elementFromPoint(" + std::to_string(c.x) + ", " + std::to_string(c.y) +
-                 ").id"),
-              "remoteModalTitle");
+    const auto topmost = [&](const std::string& selector) {
+        const auto c = page->centerOf(selector);
+        return js("(() => { const e = document.elementFromPoint(" + std::to_string(c.x) + ", " +
+                  std::to_string(c.y) + "); return e.closest('[id]').id; })()");
+    };
+    EXPECT_EQ(topmost("#remoteModalTitle"), "remoteModalTitle");
+    // Only the panel's own close button stays usable above it: translation stays blocked,
+    // but the panel can still be put away.
+    EXPECT_EQ(topmost("#pinBtn"), "remoteModalLayer");
+    EXPECT_EQ(topmost("#closeBtn"), "closeBtn");
+    page->clearMessages();
+    page->click(page->centerOf("#closeBtn"));
+    EXPECT_EQ(page->waitForMessage("closeWindow"),
+              json({{"action", "closeWindow"}, {"force", true}}));
 }
 
 }  // namespace

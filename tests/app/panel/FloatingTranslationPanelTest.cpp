@@ -9,6 +9,7 @@
 
 #include "app/panel/FloatingTranslationPanel.h"
 #include "app/platform/DesktopIntegration.h"
+#include "app/platform/X11ScreenSource.h"
 #include "core/capture/TextProcessor.h"
 #include "core/support/UnicodeText.h"
 #include "core/translation/HTTPTranslationTransport.h"
@@ -249,6 +250,11 @@ TEST_F(PanelTest, SaveSettingsRefusesInOrderAndStoresOnSuccess) {
     EXPECT_NE(entry.find("Exec=" + runningProgramPath()->string()), std::string::npos) << entry;
     // The page now shows the saved state.
     EXPECT_TRUE(waitForText("compactHotkeys", "Ctrl+Shift+K / Ctrl+Alt+G"));
+    // The refusals of that visit do not greet the next one.
+    panel->showSettingsModal();
+    ASSERT_TRUE(test::spinUntil([&] { return hasClass("settingsLayer", "open"); }));
+    EXPECT_FALSE(text("settingsMsg").starts_with("✗")) << text("settingsMsg");
+    EXPECT_FALSE(hasClass("settingsMsg", "is-err"));
 
     post({{"action", "saveSettings"}, {"channelMode", "custom"}, {"launchAtLogin", false}});
     ASSERT_TRUE(test::spinUntil([&] { return changed == 2; }));
@@ -274,6 +280,59 @@ TEST_F(PanelTest, LinksOpenOnlyForTheWebAndClosingRespectsThePin) {
     EXPECT_TRUE(store->config().isPinned);
     post({{"action", "closeWindow"}, {"force", true}});
     EXPECT_FALSE(panel->isVisible());
+}
+
+TEST_F(PanelTest, EscapeHidesWithoutLosingTheNextKey) {
+    post({{"action", "togglePin"}, {"isPinned", false}});
+    Display* dpy = GDK_WINDOW_XDISPLAY(gtk_widget_get_window(GTK_WIDGET(panel->window())));
+    const auto type = [&](const char* keysym) {
+        const KeyCode code = XKeysymToKeycode(dpy, XStringToKeysym(keysym));
+        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+        XFlush(dpy);
+    };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        page->focus();
+        type("Escape");
+        ASSERT_TRUE(test::spinUntil([&] { return !panel->isVisible(); }));
+        panel->showForTextInput();
+        ASSERT_TRUE(test::spinUntil([&] {
+            return page->eval("document.hasFocus() && document.activeElement.id") == "sourceInput";
+        }));
+        // Key by key, each waited for: the first one after reopening must arrive.
+        const auto typed = [&] {
+            return page->eval("document.getElementById('sourceInput').value");
+        };
+        std::string expected;
+        for (const char* key : {"h", "e", "l", "l", "o"}) {
+            type(key);
+            expected += key;
+            ASSERT_TRUE(test::spinUntil([&] { return typed() == expected; }, 5s)) << typed();
+        }
+    }
+}
+
+TEST_F(PanelTest, WithoutACompositorTheCardFillsTheWindow) {
+    ASSERT_FALSE(gdk_screen_is_composited(gtk_widget_get_screen(GTK_WIDGET(panel->window()))))
+        << "plain Xvfb runs no compositing manager";
+    page->parkPointer();
+    ASSERT_TRUE(test::spinUntil([&] {
+        return page->eval("document.documentElement.classList.contains('opaque-window')") == true;
+    }));
+    page->settle();
+    screenshot("panel-without-compositor");
+    // Where the transparent margin was, an uncomposited window shows black; the card's own
+    // background must reach into every corner instead (inside its 2-pixel border).
+    const Rect g = xGeometry();
+    auto screen = X11ScreenSource().freeze();
+    ASSERT_TRUE(screen);
+    const int x0 = int(g.minX()), y0 = int(g.minY()), x1 = int(g.maxX()) - 1,
+              y1 = int(g.maxY()) - 1;
+    for (auto [x, y] :
+         {std::pair{x1 - 2, y0 + 3}, {x0 + 3, y1 - 2}, {x1 - 2, y1 - 2}, {x0 + 3, y0 + 3}}) {
+        EXPECT_EQ(screen->image.at(x, y), 0xFFFFFFu) << "at " << x - x0 << ", " << y - y0;
+    }
 }
 
 TEST_F(PanelTest, NoticesShowOnAHiddenPanelWithoutMovingAVisibleOne) {

@@ -26,6 +26,9 @@ TEST(PanelScripts, EscapingAppliesTheFourStepsInOrder) {
 TEST(PanelScripts, OutcomesRenderAsOneCallEach) {
     EXPECT_EQ(outcomeScript({TranslationOutcome::Success{"l'été", "fr", true, 1234}}),
               "window.velaApp.showTranslationSuccess('l\\'été', 'fr', 1234);");
+    // A stored target code is text like any other: it cannot end the literal early.
+    EXPECT_EQ(outcomeScript({TranslationOutcome::Success{"t", "x'y\\", false, 5}}),
+              "window.velaApp.showTranslationSuccess('t', 'x\\'y\\\\', 5);");
     EXPECT_EQ(outcomeScript({TranslationOutcome::EmptyInput{"空"}}),
               "window.velaApp.showEmptyInput('空');");
     EXPECT_EQ(outcomeScript({TranslationOutcome::Failure{"x\ny"}}),
@@ -137,6 +140,9 @@ TEST(PanelMessage, SavePlanFollowsTheFormRules) {
     plan = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
     EXPECT_EQ(plan.channelMode, TranslationChannelMode::builtin);
     EXPECT_EQ(plan.customApiKey, "");
+    save.apiKey = " sk-typed-after-delete ";  // the new key wins over the clear flag
+    plan = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
+    EXPECT_EQ(plan.customApiKey, "sk-typed-after-delete");
 
     save = {};
     save.baseURL = "  ";
