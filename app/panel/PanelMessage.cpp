@@ -102,6 +102,12 @@ std::optional<PanelMessage> decodePanelMessage(std::string_view text) {
         return PanelAction::MoveWindowBy{number(body, "dx"), number(body, "dy")};
     if (a == "pasteClipboardToActiveInput")
         return PanelAction::PasteClipboardToActiveInput{};
+    if (a == "pageState") {
+        auto state = body.find("state");
+        if (state == body.end() || !state->is_object())
+            return std::nullopt;
+        return PanelAction::PageState{state->dump(-1, ' ', false, json::error_handler_t::replace)};
+    }
     return std::nullopt;
 }
 

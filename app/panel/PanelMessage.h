@@ -70,6 +70,10 @@ struct MoveWindowBy {
     std::optional<double> dy;
 };
 struct PasteClipboardToActiveInput {};
+// The page's own state, which the panel keeps to bring a reloaded page back to it.
+struct PageState {
+    std::string state;  // compact JSON of an object
+};
 }  // namespace PanelAction
 
 using PanelMessage =
@@ -78,7 +82,7 @@ using PanelMessage =
                  PanelAction::DismissRemotePopup, PanelAction::TriggerDemoRemotePopup,
                  PanelAction::TestConnection, PanelAction::SaveSettings, PanelAction::CloseWindow,
                  PanelAction::StartWindowDrag, PanelAction::MoveWindowBy,
-                 PanelAction::PasteClipboardToActiveInput>;
+                 PanelAction::PasteClipboardToActiveInput, PanelAction::PageState>;
 
 // No value for a body that is not an object, a missing or non-string "action", an
 // unknown action, or text that is not JSON.
