@@ -112,8 +112,8 @@ bool pagePainted(Display* dpy, Window panel) {
     return light > attrs.height / 3;
 }
 
-// Proportional set size in KiB of `pid` and every descendant.
-long treePssKiB(pid_t pid) {
+// `pid` and every descendant.
+std::set<pid_t> processTree(pid_t pid) {
     std::set<pid_t> tree{pid};
     for (bool grew = true; grew;) {
         grew = false;
@@ -134,12 +134,17 @@ long treePssKiB(pid_t pid) {
             char state;
             pid_t parent;
             rest >> state >> parent;
-            if (tree.count(parent) && tree.insert(p).second)
+            if (tree.count(parent) && state != 'Z' && tree.insert(p).second)
                 grew = true;
         }
     }
+    return tree;
+}
+
+// Proportional set size in KiB of `pid` and every descendant.
+long treePssKiB(pid_t pid) {
     long total = 0;
-    for (pid_t p : tree) {
+    for (pid_t p : processTree(pid)) {
         std::ifstream rollup("/proc/" + std::to_string(p) + "/smaps_rollup");
         std::string key;
         long value;
@@ -351,8 +356,11 @@ void capture(Display* dpy, int runs) {
     app.floatingPanel().hide();
     spinUntil([&] { return app.floatingPanel().webView() == nullptr; }, 60s);
     spin(3s);
-    std::printf("pss_all_processes_hidden_after_idle_release_MiB %.1f (engines %zu)\n",
-                treePssKiB(::getpid()) / 1024.0, vela::TextRecognizer::shared().engineCount());
+    std::printf(
+        "pss_all_processes_hidden_after_idle_release_MiB %.1f (engines %zu, processes "
+        "%zu)\n",
+        treePssKiB(::getpid()) / 1024.0, vela::TextRecognizer::shared().engineCount(),
+        processTree(::getpid()).size());
 
     auto t0 = Clock::now();
     key(dpy, {"Alt_L", "g"});
