@@ -2,6 +2,7 @@
 
 #include <gdk/gdkkeysyms.h>
 #include <libayatana-appindicator/app-indicator.h>
+#include <malloc.h>
 
 #include <ctime>
 
@@ -123,9 +124,21 @@ TranslationCoordinator& VelaAppDelegate::coordinator() {
 
 FloatingTranslationPanel& VelaAppDelegate::floatingPanel() {
     if (!floatingPanel_) {
-        floatingPanel_ = std::make_unique<FloatingTranslationPanel>(store_, coordinator());
+        floatingPanel_ = std::make_unique<FloatingTranslationPanel>(store_, coordinator(),
+                                                                    options_.panelIdleRelease);
         if (keyEquivalents_)
             gtk_window_add_accel_group(floatingPanel_->window(), keyEquivalents_.get());
+        std::weak_ptr<VelaAppDelegate*> weak = self_;
+        floatingPanel_->onPageReleased = [weak] {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            // Waiting in the tray: the engines go too (the next capture loads them again),
+            // and the heap hands what they and the page left free back to the system.
+            if ((*self)->recognitionsRunning_ == 0)
+                TextRecognizer::shared().releaseEngines();
+            malloc_trim(0);
+        };
     }
     return *floatingPanel_;
 }
@@ -474,12 +487,14 @@ void VelaAppDelegate::openOverlay(GdkMonitor* monitor, bool panelWasVisible) {
         d.overlayWindow_.reset();
         d.endCapture();
         VisionOCRService& service = d.ocrService();
+        ++d.recognitionsRunning_;
         d.startWorker([owner, &service, rect, windowNumber](std::stop_token) {
             OCRCaptureResult result = service.captureAndRecognize(rect, windowNumber);
             postToMainThread([weak = owner, result = std::move(result)] {
                 auto self = weak.lock();
                 if (!self)
                     return;
+                --(*self)->recognitionsRunning_;
                 if (!(*self)->isCapturing_)
                     (*self)->screenSource_.thaw();  // no later capture needs the frame
                 (*self)->floatingPanel().showWithOCRResult(result);

@@ -18,6 +18,7 @@
 #include <gtk/gtk.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -45,6 +46,10 @@ class VelaAppDelegate {
         std::optional<std::filesystem::path> settingsFile;
         // Builds the tray item when a session bus is reachable.
         bool statusIndicator = true;
+        // How long the panel stays hidden before its page and the recognition engines
+        // are released.
+        std::chrono::milliseconds panelIdleRelease =
+            FloatingTranslationPanel::defaultIdleReleaseDelay;
     };
 
     explicit VelaAppDelegate(std::vector<std::string> arguments);
@@ -136,6 +141,7 @@ class VelaAppDelegate {
     std::vector<RemoteControlDecision> decisionsAfterCapture_;
     X11ScreenSource screenSource_{screenSourceOptions()};
     std::unique_ptr<VisionOCRService> ocrService_;  // one for every capture
+    int recognitionsRunning_ = 0;                   // their engines must stay
 
     guint remoteSyncTimer_ = 0;
     std::vector<Worker> workers_;

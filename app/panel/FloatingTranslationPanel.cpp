@@ -19,9 +19,11 @@
 namespace vela {
 
 FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store,
-                                                   TranslationCoordinator& coordinator)
+                                                   TranslationCoordinator& coordinator,
+                                                   std::chrono::milliseconds idleReleaseDelay)
     : store_(store),
       coordinator_(coordinator),
+      idleReleaseDelay_(idleReleaseDelay),
       frame_(480, 320, defaultPanelSize.width, defaultPanelSize.height),
       self_(std::make_shared<FloatingTranslationPanel*>(this)) {
     openURL = openWithDefaultHandler;
@@ -47,9 +49,11 @@ FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store,
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
     g_signal_connect(gtk_widget_get_screen(window_), "composited-changed",
                      G_CALLBACK(onCompositedChanged), this);
+    g_signal_connect(window_, "hide", G_CALLBACK(onWindowHidden), this);
+    g_signal_connect(window_, "show", G_CALLBACK(onWindowShown), this);
 
     setupWebView();
-    syncWindowTransparency();
+    onWindowHidden(window_, this);  // built hidden: the idle time runs from now
 
     std::weak_ptr<FloatingTranslationPanel*> weak = self_;
     outsideClickMonitor_ = std::make_unique<OutsideClickMonitor>(
@@ -90,31 +94,152 @@ FloatingTranslationPanel::~FloatingTranslationPanel() {
         w.thread.request_stop();
     currentTranslationTask_.reset();
     retiredWorkers_.clear();  // joins
+    if (idleReleaseTimer_)
+        g_source_remove(idleReleaseTimer_);
     g_signal_handlers_disconnect_by_data(window_, this);
     g_signal_handlers_disconnect_by_data(gtk_widget_get_screen(window_), this);
-    g_signal_handlers_disconnect_by_data(webView_, this);
-    if (auto* manager = webkit_web_view_get_user_content_manager(webView_)) {
-        g_signal_handlers_disconnect_by_data(manager, this);
+    if (webView_) {
+        g_signal_handlers_disconnect_by_data(webView_, this);
+        if (auto* manager = webkit_web_view_get_user_content_manager(webView_))
+            g_signal_handlers_disconnect_by_data(manager, this);
     }
     gtk_widget_destroy(window_);
 }
 
 void FloatingTranslationPanel::setupWebView() {
-    WebKitUserContentManager* manager = webkit_user_content_manager_new();
-    g_signal_connect(manager, "script-message-received::vela", G_CALLBACK(onScriptMessage), this);
-    webkit_user_content_manager_register_script_message_handler(manager, "vela");
-    webView_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(manager));
-    g_object_unref(manager);  // the view keeps its own reference
+    // A context of its own, so that releasing the page ends its web process too; nothing
+    // the page does is worth keeping on disk or in a cache.
+    GObjectPtr<WebKitWebsiteDataManager> data(webkit_website_data_manager_new_ephemeral());
+    webContext_ = GObjectPtr<WebKitWebContext>(WEBKIT_WEB_CONTEXT(
+        g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data.get(), nullptr)));
+    webkit_web_context_set_cache_model(webContext_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    webkit_web_context_set_spell_checking_enabled(webContext_.get(), FALSE);
     // One small static page: software drawing is fast enough and leaves out the GPU
-    // compositing buffers, about a third of the web process's memory.
-    webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(webView_),
-                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    // compositing buffers, about a third of the web process's memory; and nothing is
+    // loaded that the page does not use.
+    GObjectPtr<WebKitSettings> settings(webkit_settings_new_with_settings(
+        "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, "enable-webgl",
+        FALSE, "enable-media", FALSE, "enable-webaudio", FALSE, "enable-media-stream", FALSE,
+        "enable-mediasource", FALSE, "enable-encrypted-media", FALSE, "enable-webrtc", FALSE,
+        "enable-page-cache", FALSE, "enable-html5-database", FALSE, "enable-html5-local-storage",
+        FALSE, "enable-dns-prefetching", FALSE, "enable-back-forward-navigation-gestures", FALSE,
+        nullptr));
+    GObjectPtr<WebKitUserContentManager> manager(webkit_user_content_manager_new());
+    g_signal_connect(manager.get(), "script-message-received::vela", G_CALLBACK(onScriptMessage),
+                     this);
+    webkit_user_content_manager_register_script_message_handler(manager.get(), "vela");
+    webView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", webContext_.get(),
+                                            "settings", settings.get(), "user-content-manager",
+                                            manager.get(), nullptr));
     GdkRGBA transparent{0, 0, 0, 0};
     webkit_web_view_set_background_color(webView_, &transparent);
     g_signal_connect(webView_, "load-changed", G_CALLBACK(onLoadChanged), this);
+    g_signal_connect(webView_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+    g_signal_connect(webView_, "context-menu", G_CALLBACK(onContextMenu), this);
+    g_signal_connect(webView_, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(webView_));
+    if (isVisible())
+        gtk_widget_show(GTK_WIDGET(webView_));
+    loadPage();
+}
+
+void FloatingTranslationPanel::loadPage() {
+    isWebLoaded_ = false;
+    expectingPageLoad_ = true;
     std::string html(panelPageHtml());
     webkit_web_view_load_html(webView_, html.c_str(), nullptr);
+}
+
+void FloatingTranslationPanel::releasePage() {
+    if (!webView_)
+        return;
+    g_signal_handlers_disconnect_by_data(webView_, this);
+    if (auto* manager = webkit_web_view_get_user_content_manager(webView_))
+        g_signal_handlers_disconnect_by_data(manager, this);
+    gtk_widget_destroy(GTK_WIDGET(webView_));
+    webView_ = nullptr;
+    webContext_ = {};
+    isWebLoaded_ = false;
+    if (onPageReleased)
+        onPageReleased();
+}
+
+void FloatingTranslationPanel::onWindowHidden(GtkWidget*, gpointer data) {
+    auto* self = static_cast<FloatingTranslationPanel*>(data);
+    if (self->idleReleaseTimer_)
+        g_source_remove(self->idleReleaseTimer_);
+    self->idleReleaseTimer_ =
+        g_timeout_add(guint(self->idleReleaseDelay_.count()), &onIdleRelease, self);
+}
+
+void FloatingTranslationPanel::onWindowShown(GtkWidget*, gpointer data) {
+    auto* self = static_cast<FloatingTranslationPanel*>(data);
+    if (self->idleReleaseTimer_)
+        g_source_remove(self->idleReleaseTimer_);
+    self->idleReleaseTimer_ = 0;
+}
+
+gboolean FloatingTranslationPanel::onIdleRelease(gpointer data) {
+    auto* self = static_cast<FloatingTranslationPanel*>(data);
+    self->idleReleaseTimer_ = 0;
+    if (!self->isVisible())
+        self->releasePage();
+    return G_SOURCE_REMOVE;
+}
+
+void FloatingTranslationPanel::onWebProcessTerminated(WebKitWebView*,
+                                                      WebKitWebProcessTerminationReason,
+                                                      gpointer data) {
+    // A page without its process has dead buttons: load it again; the state it reported
+    // comes back once it has loaded.
+    static_cast<FloatingTranslationPanel*>(data)->loadPage();
+}
+
+gboolean FloatingTranslationPanel::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                                  WebKitPolicyDecisionType type, gpointer data) {
+    auto* self = static_cast<FloatingTranslationPanel*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
+        return FALSE;  // the answer to a navigation already allowed
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && self->expectingPageLoad_) {
+        self->expectingPageLoad_ = false;
+        webkit_policy_decision_use(decision);
+        return TRUE;
+    }
+    // Reload, back, links, new windows: the page would be lost, so none of them happens.
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+}
+
+gboolean FloatingTranslationPanel::onContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
+                                                 WebKitHitTestResult*, gpointer) {
+    struct Item {
+        WebKitContextMenuAction action;
+        std::string_view label;
+    };
+    static constexpr Item editing[] = {
+        {WEBKIT_CONTEXT_MENU_ACTION_CUT, PanelTexts::menuCut},
+        {WEBKIT_CONTEXT_MENU_ACTION_COPY, PanelTexts::menuCopy},
+        {WEBKIT_CONTEXT_MENU_ACTION_PASTE, PanelTexts::menuPaste},
+        {WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL, PanelTexts::menuSelectAll},
+    };
+    // WebKit offers each editing item only where it applies; keep those, in Japanese.
+    std::vector<Item> offered;
+    for (const Item& item : editing) {
+        for (GList* l = webkit_context_menu_get_items(menu); l; l = l->next) {
+            auto* existing = static_cast<WebKitContextMenuItem*>(l->data);
+            if (webkit_context_menu_item_get_stock_action(existing) == item.action) {
+                offered.push_back(item);
+                break;
+            }
+        }
+    }
+    webkit_context_menu_remove_all(menu);
+    for (const Item& item : offered) {
+        std::string label(item.label);
+        webkit_context_menu_append(menu, webkit_context_menu_item_new_from_stock_action_with_label(
+                                             item.action, label.c_str()));
+    }
+    return offered.empty();  // handled: no menu at all
 }
 
 // ---- script bridge ---------------------------------------------------------------
@@ -132,10 +257,15 @@ void FloatingTranslationPanel::onLoadChanged(WebKitWebView*, WebKitLoadEvent eve
     auto* self = static_cast<FloatingTranslationPanel*>(data);
     if (event == WEBKIT_LOAD_STARTED)
         self->recordingShortcut_ = false;  // a new page records nothing yet
+    if (event == WEBKIT_LOAD_COMMITTED)
+        self->expectingPageLoad_ = false;
     if (event != WEBKIT_LOAD_FINISHED || self->isWebLoaded_)
         return;
     self->isWebLoaded_ = true;
     self->syncConfigToWeb();
+    self->syncWindowTransparency();  // every page, the first and any reloaded one
+    if (!self->pageState_.empty())
+        self->runJS(velaAppCall("restoreState", self->pageState_));
     std::vector<std::string> queued;
     queued.swap(self->pendingJSQueue_);
     for (const auto& script : queued)
@@ -208,6 +338,8 @@ void FloatingTranslationPanel::positionCenteredUpper() {
 }
 
 void FloatingTranslationPanel::bringToFront() {
+    if (!webView_)
+        setupWebView();  // released while hidden
     GtkWindow* win = GTK_WINDOW(window_);
     gtk_window_set_keep_above(win, TRUE);
     if (!isVisible()) {
@@ -519,6 +651,10 @@ void FloatingTranslationPanel::perform(const PanelAction::ShortcutRecording& a) 
     recordingShortcut_ = a.recording;
 }
 
+void FloatingTranslationPanel::perform(const PanelAction::PageState& a) {
+    pageState_ = a.state;
+}
+
 void FloatingTranslationPanel::pasteClipboardDirectly() {
     auto text = clipboardText();
     if (!text || text->empty())
@@ -537,7 +673,7 @@ gboolean FloatingTranslationPanel::onKeyPress(GtkWidget* window, GdkEventKey* ev
         gtk_window_propagate_key_event(GTK_WINDOW(window), event);
         return TRUE;
     }
-    if (!(event->state & GDK_CONTROL_MASK))
+    if (!(event->state & GDK_CONTROL_MASK) || !self->webView_)
         return FALSE;
     const bool shift = event->state & GDK_SHIFT_MASK;
     const char* command = nullptr;

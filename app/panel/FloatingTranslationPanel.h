@@ -7,6 +7,12 @@
 // Ownership: shares the store and the coordinator (both must outlive it); owns its
 // window, web view, outside-click monitor and worker threads. The application keeps
 // one panel for the life of the process; hiding never destroys it.
+// The page comes and goes: after the panel has been hidden for the idle-release delay the
+// web view and its processes are released, and the next show builds them again; a web
+// process that dies is replaced at once. Either way the page is brought back to the state
+// it last reported (source text, result, settings layer, notice), after the configuration
+// and before the scripts queued meanwhile. The page never navigates: every navigation
+// but the panel's own loads is refused, and its context menu offers the editing items only.
 // Threads: every member is main-thread only. Translations and connection tests run on
 // worker threads and come back through postToMainThread; results that arrive after the
 // panel is gone, or for a superseded translation, are dropped. The destructor stops and
@@ -16,6 +22,7 @@
 #include <webkit2/webkit2.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,6 +33,7 @@
 #include "app/panel/PanelGeometry.h"
 #include "app/panel/PanelMessage.h"
 #include "app/panel/PanelScripts.h"
+#include "app/platform/GObjectPtr.h"
 #include "core/capture/OCRCaptureResult.h"
 #include "core/settings/ConfigStore.h"
 #include "core/translation/TranslationCoordinator.h"
@@ -36,7 +44,11 @@ class OutsideClickMonitor;
 
 class FloatingTranslationPanel {
   public:
-    FloatingTranslationPanel(ConfigStore& store, TranslationCoordinator& coordinator);
+    // How long the panel stays hidden before its page is released.
+    static constexpr std::chrono::milliseconds defaultIdleReleaseDelay = std::chrono::minutes(10);
+
+    FloatingTranslationPanel(ConfigStore& store, TranslationCoordinator& coordinator,
+                             std::chrono::milliseconds idleReleaseDelay = defaultIdleReleaseDelay);
     ~FloatingTranslationPanel();
     FloatingTranslationPanel(const FloatingTranslationPanel&) = delete;
     FloatingTranslationPanel& operator=(const FloatingTranslationPanel&) = delete;
@@ -48,6 +60,9 @@ class FloatingTranslationPanel {
     std::function<void()> onShortcutsChanged;
     // Opens an http(s) link; the desktop's default handler unless replaced (tests).
     std::function<void(const std::string& url)> openURL;
+    // Called after an idle release has let the page go, for the application to release
+    // what else waits unused.
+    std::function<void()> onPageReleased;
 
     // The three ways the panel is shown.
     void showForTextInput(const std::optional<std::string>& initialText = std::nullopt,
@@ -83,7 +98,10 @@ class FloatingTranslationPanel {
     bool isVisible() const;
     bool isWebLoaded() const { return isWebLoaded_; }
     GtkWindow* window() const { return GTK_WINDOW(window_); }
+    // Null while the page is released.
     WebKitWebView* webView() const { return webView_; }
+    // The state the page last reported, as compact JSON; empty before its first report.
+    const std::string& pageState() const { return pageState_; }
 
   private:
     struct Worker {
@@ -92,6 +110,8 @@ class FloatingTranslationPanel {
     };
 
     void setupWebView();
+    void releasePage();
+    void loadPage();
     void setFrame(const Rect& frame);
     Rect visibleFrameForSelection(const std::optional<Rect>& selection) const;
     void startWorker(std::optional<Worker>* slot, std::function<void(std::stop_token)> work);
@@ -113,6 +133,7 @@ class FloatingTranslationPanel {
     void perform(const PanelAction::MoveWindowBy&);
     void perform(const PanelAction::PasteClipboardToActiveInput&);
     void perform(const PanelAction::ShortcutRecording&);
+    void perform(const PanelAction::PageState&);
 
     static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer);
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
@@ -122,13 +143,26 @@ class FloatingTranslationPanel {
     // Tells the page whether its transparent margin can show the desktop: without a
     // compositing manager it would be drawn black, so the card fills the window instead.
     void syncWindowTransparency();
+    static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer);
+    static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
+                                   gpointer);
+    static gboolean onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+                                  WebKitHitTestResult*, gpointer);
+    static void onWindowHidden(GtkWidget*, gpointer);
+    static void onWindowShown(GtkWidget*, gpointer);
+    static gboolean onIdleRelease(gpointer);
 
     ConfigStore& store_;
     TranslationCoordinator& coordinator_;
-    GtkWidget* window_ = nullptr;       // destroyed in the destructor
-    WebKitWebView* webView_ = nullptr;  // owned by window_
+    GtkWidget* window_ = nullptr;              // destroyed in the destructor
+    WebKitWebView* webView_ = nullptr;         // owned by window_; null while released
+    GObjectPtr<WebKitWebContext> webContext_;  // the page's processes; released with it
     bool isWebLoaded_ = false;
     bool recordingShortcut_ = false;  // the page's recorder listens: keys go only to it
+    bool expectingPageLoad_ = false;  // the panel's own load is the one navigation allowed
+    std::string pageState_;
+    std::chrono::milliseconds idleReleaseDelay_;
+    guint idleReleaseTimer_ = 0;
     std::vector<std::string> pendingJSQueue_;
     Rect frame_;
     std::unique_ptr<OutsideClickMonitor> outsideClickMonitor_;

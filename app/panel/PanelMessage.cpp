@@ -104,6 +104,12 @@ std::optional<PanelMessage> decodePanelMessage(std::string_view text) {
         return PanelAction::PasteClipboardToActiveInput{};
     if (a == "shortcutRecording")
         return PanelAction::ShortcutRecording{boolean(body, "recording").value_or(false)};
+    if (a == "pageState") {
+        auto state = body.find("state");
+        if (state == body.end() || !state->is_object())
+            return std::nullopt;
+        return PanelAction::PageState{state->dump(-1, ' ', false, json::error_handler_t::replace)};
+    }
     return std::nullopt;
 }
 

@@ -74,6 +74,10 @@ struct PasteClipboardToActiveInput {};
 struct ShortcutRecording {
     bool recording = false;
 };
+// The page's own state, which the panel keeps to bring a reloaded page back to it.
+struct PageState {
+    std::string state;  // compact JSON of an object
+};
 }  // namespace PanelAction
 
 using PanelMessage =
@@ -82,7 +86,8 @@ using PanelMessage =
                  PanelAction::DismissRemotePopup, PanelAction::TriggerDemoRemotePopup,
                  PanelAction::TestConnection, PanelAction::SaveSettings, PanelAction::CloseWindow,
                  PanelAction::StartWindowDrag, PanelAction::MoveWindowBy,
-                 PanelAction::PasteClipboardToActiveInput, PanelAction::ShortcutRecording>;
+                 PanelAction::PasteClipboardToActiveInput, PanelAction::ShortcutRecording,
+                 PanelAction::PageState>;
 
 // No value for a body that is not an object, a missing or non-string "action", an
 // unknown action, or text that is not JSON.

@@ -25,4 +25,10 @@ inline constexpr std::string_view demoNoticeMessage =
 inline constexpr std::string_view demoNoticeButton = "詳細を見る";
 inline constexpr std::string_view demoNoticeURL = "https://vela-app.github.io/";
 
+// The web view's context menu: the editing items only.
+inline constexpr std::string_view menuCut = "切り取り";
+inline constexpr std::string_view menuCopy = "コピー";
+inline constexpr std::string_view menuPaste = "貼り付け";
+inline constexpr std::string_view menuSelectAll = "すべて選択";
+
 }  // namespace vela::PanelTexts

@@ -5,7 +5,11 @@
 //    its descendants (WebKit's web and network processes) after start-up and after ten
 //    translations typed through the text hot key;
 //  - capture: from the mouse-up that ends the selection to the panel shown with the
-//    recognised text of a 900 x 220 paragraph (the application in this process).
+//    recognised text of a 900 x 220 paragraph (the application in this process);
+//  - footprint of a program process (this benchmark run again as the application, with a
+//    shortened idle time, driven by real hot keys and drags): PSS after one capture in each
+//    of the four languages, after the idle release of the hidden panel, and the time from
+//    the text hot key to the panel shown and painted again after that release.
 // Translations use the custom channel's demonstration key; nothing leaves the machine.
 #include <gtk/gtk.h>
 #include <signal.h>
@@ -18,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -108,8 +113,8 @@ bool pagePainted(Display* dpy, Window panel) {
     return light > attrs.height / 3;
 }
 
-// Proportional set size in KiB of `pid` and every descendant.
-long treePssKiB(pid_t pid) {
+// `pid` and every descendant.
+std::set<pid_t> processTree(pid_t pid) {
     std::set<pid_t> tree{pid};
     for (bool grew = true; grew;) {
         grew = false;
@@ -130,12 +135,17 @@ long treePssKiB(pid_t pid) {
             char state;
             pid_t parent;
             rest >> state >> parent;
-            if (tree.count(parent) && tree.insert(p).second)
+            if (tree.count(parent) && state != 'Z' && tree.insert(p).second)
                 grew = true;
         }
     }
+    return tree;
+}
+
+// Proportional set size in KiB of `pid` and every descendant.
+long treePssKiB(pid_t pid) {
     long total = 0;
-    for (pid_t p : tree) {
+    for (pid_t p : processTree(pid)) {
         std::ifstream rollup("/proc/" + std::to_string(p) + "/smaps_rollup");
         std::string key;
         long value;
@@ -231,10 +241,8 @@ void startupAndMemory(Display* dpy, int runs) {
     }
 }
 
-void capture(Display* dpy, int runs) {
-    fs::path home = makeHome();
-    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    // A 900 x 220 paragraph in a white window.
+// A 900 x 220 white window at (200, 700) showing `markup` in black.
+GtkWidget* paragraphWindow(const char* markup) {
     GtkWidget* window = gtk_window_new(GTK_WINDOW_POPUP);
     gtk_window_move(GTK_WINDOW(window), 200, 700);
     gtk_window_set_default_size(GTK_WINDOW(window), 900, 220);
@@ -244,16 +252,54 @@ void capture(Display* dpy, int runs) {
                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(css);
     GtkWidget* label = gtk_label_new(nullptr);
-    gtk_label_set_markup(
-        GTK_LABEL(label),
+    gtk_label_set_markup(GTK_LABEL(label), markup);
+    gtk_container_add(GTK_CONTAINER(window), label);
+    gtk_widget_show_all(window);
+    spin(500ms);
+    return window;
+}
+
+// Drags the selection over the paragraph window, the overlay being open.
+void dragOverParagraph(Display* dpy) {
+    XTestFakeMotionEvent(dpy, -1, 200, 700, CurrentTime);
+    XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
+    XFlush(dpy);
+    spin(30ms);
+    XTestFakeMotionEvent(dpy, -1, 1100, 920, CurrentTime);
+    XFlush(dpy);
+    spin(60ms);
+    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+    XFlush(dpy);
+}
+
+// Drags a selection over the paragraph window; answers the time from the mouse-up to the
+// panel shown, or none when it never appeared.
+std::optional<double> captureParagraph(Display* dpy, vela::VelaAppDelegate& app) {
+    app.floatingPanel().hide();
+    spin(200ms);
+    XTestFakeMotionEvent(dpy, -1, 1100, 400, CurrentTime);
+    XFlush(dpy);
+    spin(50ms);
+    app.startScreenCapture();
+    spinUntil([&] { return app.overlayWindow() != nullptr; }, 5s);
+    spin(300ms);
+    dragOverParagraph(dpy);
+    auto t0 = Clock::now();
+    bool shown = spinUntil([&] { return app.floatingPanel().isVisible(); }, 20s);
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    spin(800ms);  // let the translation finish before the next run
+    return shown ? std::optional<double>(ms) : std::nullopt;
+}
+
+void capture(Display* dpy, int runs) {
+    fs::path home = makeHome();
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    GtkWidget* window = paragraphWindow(
         "<span font='DejaVu Sans 15' foreground='black'>The harbor was quiet in the early "
         "morning, and the lights along the pier\nwere still burning when the first boats "
         "returned with their catch. Small crowds\ngathered to watch the crews unload, "
         "talking about the weather and the prices\nat the market, while gulls circled "
         "overhead waiting for their share.</span>");
-    gtk_container_add(GTK_CONTAINER(window), label);
-    gtk_widget_show_all(window);
-    spin(500ms);
 
     vela::VelaAppDelegate::Options options;
     options.settingsFile = home / "VelaJP" / "config.json";
@@ -264,32 +310,10 @@ void capture(Display* dpy, int runs) {
 
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        app.floatingPanel().hide();
-        spin(200ms);
-        XTestFakeMotionEvent(dpy, -1, 1100, 400, CurrentTime);
-        XFlush(dpy);
-        spin(50ms);
-        app.startScreenCapture();
-        spinUntil([&] { return app.overlayWindow() != nullptr; }, 5s);
-        spin(300ms);
-        XTestFakeMotionEvent(dpy, -1, 200, 700, CurrentTime);
-        XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
-        XFlush(dpy);
-        spin(30ms);
-        XTestFakeMotionEvent(dpy, -1, 1100, 920, CurrentTime);
-        XFlush(dpy);
-        spin(60ms);
-        XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
-        XFlush(dpy);
-        auto t0 = Clock::now();
-        bool shown = spinUntil([&] { return app.floatingPanel().isVisible(); }, 20s);
-        double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-        if (!shown) {
+        if (auto ms = captureParagraph(dpy, app))
+            times.push_back(*ms);
+        else
             std::printf("capture run %d: the panel never appeared\n", i);
-            continue;
-        }
-        times.push_back(ms);
-        spin(800ms);  // let the translation finish before the next run
     }
     // The recognition alone, same rectangle, warm engines: the part of the figure above
     // that the recogniser takes, called on this (the main) thread and on a fresh thread as
@@ -315,6 +339,7 @@ void capture(Display* dpy, int runs) {
     }
     std::printf("capture_and_recognize_worker_ms median %.1f\n", median(ocrThread));
     gtk_widget_destroy(window);
+
     if (!times.empty()) {
         std::printf(
             "capture_mouse_up_to_panel_with_text_ms median %.1f (runs %zu, min %.1f, max "
@@ -325,16 +350,101 @@ void capture(Display* dpy, int runs) {
     fs::remove_all(home);
 }
 
+// The idle time of the program process measured below.
+constexpr auto kShortIdleRelease = 5s;
+
+// The program as `main` runs it, with the shortened idle time.
+int runApplication() {
+    vela::VelaAppDelegate::Options options;
+    options.panelIdleRelease = kShortIdleRelease;
+    vela::VelaAppDelegate app({"vela"}, options);
+    app.applicationDidFinishLaunching();
+    gtk_main();
+    std::quick_exit(0);
+}
+
+bool waitForPanelPainted(Display* dpy, std::chrono::seconds limit) {
+    return spinUntil(
+        [&] {
+            Window panel = findPanel(dpy, DefaultRootWindow(dpy));
+            return panel && pagePainted(dpy, panel);
+        },
+        limit);
+}
+
+void footprint(Display* dpy, const char* self) {
+    fs::path home = makeHome();
+    vela::ConfigStore(home / "VelaJP" / "config.json").update([](vela::VelaConfig& c) {
+        c.isPinned = false;  // an outside click hides it
+    });
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        ::execl(self, self, "--application", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    waitForPanelPainted(dpy, 30s);
+    spin(1s);
+    for (const char* markup :
+         {"<span font='DejaVu Sans 15' foreground='black'>The harbor was quiet in the early "
+          "morning, and the lights along the pier\nwere still burning when the first boats "
+          "returned with their catch.</span>",
+          "<span font='Noto Sans CJK JP 18' foreground='black'>港は早朝とても静かで、桟橋の明かり"
+          "はまだ灯っていた。\n最初の船が戻ってくると、小さな人だかりができた。</span>",
+          "<span font='Noto Sans CJK SC 18' foreground='black'>清晨的港口很安静，码头上的灯还亮着。"
+          "\n第一批渔船满载而归时，人们聚集在一起观看。</span>",
+          "<span font='Noto Sans CJK KR 18' foreground='black'>이른 아침 항구는 조용했고 부두의 "
+          "불빛은 아직 켜져 있었다.\n첫 배들이 돌아오자 사람들이 모여들었다.</span>"}) {
+        GtkWidget* paragraph = paragraphWindow(markup);
+        XTestFakeMotionEvent(dpy, -1, 1100, 400, CurrentTime);
+        key(dpy, {"Control_L", "s"});
+        spinUntil([&] { return findPanel(dpy, DefaultRootWindow(dpy)) == 0; }, 10s);
+        spin(700ms);  // the overlay opens shortly after the panel hides
+        dragOverParagraph(dpy);
+        waitForPanelPainted(dpy, 30s);
+        spin(1500ms);  // recognition done, translation shown
+        gtk_widget_destroy(paragraph);
+    }
+    spin(1s);
+    std::printf("pss_all_processes_after_captures_in_4_languages_MiB %.1f\n",
+                treePssKiB(pid) / 1024.0);
+
+    // An outside click hides the unpinned panel; the idle release ends the page's processes.
+    XTestFakeMotionEvent(dpy, -1, 5, 5, CurrentTime);
+    XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
+    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+    XFlush(dpy);
+    spinUntil([&] { return findPanel(dpy, DefaultRootWindow(dpy)) == 0; }, 10s);
+    spinUntil([&] { return processTree(pid).size() == 1; }, kShortIdleRelease + 30s);
+    spin(2s);
+    std::printf("pss_all_processes_hidden_after_idle_release_MiB %.1f (processes %zu)\n",
+                treePssKiB(pid) / 1024.0, processTree(pid).size());
+
+    auto t0 = Clock::now();
+    key(dpy, {"Alt_L", "g"});
+    bool painted = waitForPanelPainted(dpy, 30s);
+    std::printf("hotkey_to_panel_painted_after_idle_release_ms %.1f%s\n",
+                std::chrono::duration<double, std::milli>(Clock::now() - t0).count(),
+                painted ? "" : " (never painted)");
+    std::printf("pss_all_processes_shown_again_MiB %.1f\n", treePssKiB(pid) / 1024.0);
+    stopVela(pid);
+    fs::remove_all(home);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool application = argc > 1 && std::string(argv[1]) == "--application";
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "app_bench needs an X server (DISPLAY)\n");
         return 1;
     }
     Display* dpy = XOpenDisplay(nullptr);
+    if (application)
+        return runApplication();
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     startupAndMemory(dpy, runs);
+    footprint(dpy, "/proc/self/exe");
     capture(dpy, runs);
     XCloseDisplay(dpy);
     std::fflush(stdout);

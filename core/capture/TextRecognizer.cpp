@@ -217,6 +217,18 @@ std::size_t TextRecognizer::engineCount() const {
     return engines_.size();
 }
 
+void TextRecognizer::releaseEngines() {
+    std::lock_guard lock(enginesMutex_);
+    std::erase_if(engines_, [](const auto& entry) {
+        // A pass holds its engine's lock for as long as it uses the engine.
+        if (!entry.second->mutex.try_lock())
+            return false;
+        entry.second->mutex.unlock();
+        return true;
+    });
+    tesseract::TessBaseAPI::ClearPersistentCache();
+}
+
 TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
                                                   bool languageCorrection) {
     Engine* engine = nullptr;

@@ -82,6 +82,9 @@ class TextRecognizer {
     // The factor by which `recognize` scales this image before recognition (1 = none).
     double upscaleFactorFor(const PixelImage& image) const;
 
+    // Destroys every engine that is not in use; the next pass creates them again.
+    void releaseEngines();
+
     // How many engines have been created so far (for measuring the lazy creation).
     std::size_t engineCount() const;
 

@@ -3,8 +3,13 @@
 // from inside the page exactly as its buttons do; results are read back from the DOM.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "app/panel/FloatingTranslationPanel.h"
@@ -44,6 +49,28 @@ test::CannedResponse answer(const test::RecordedRequest& r) {
     if (q.starts_with("slow"))
         response.delay = 1500ms;
     return response;
+}
+
+// The live web processes this process started (WebKit's are its direct children).
+std::vector<pid_t> webProcesses() {
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        auto open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == ::getpid() && state != 'Z' &&
+            line.substr(open + 1, close - open - 1) == "WebKitWebProces") {
+            found.push_back(std::stoi(line));
+        }
+    }
+    return found;
 }
 
 class PanelTest : public ::testing::Test {
@@ -377,8 +404,9 @@ TEST_F(PanelTest, PlacementFollowsTheScreenAndStaysVisible) {
     panel->showSettingsModal();
     EXPECT_TRUE(waitForGeometry(Rect(x, H - y - 440, 470, 640)));
     EXPECT_TRUE(test::spinUntil([&] { return hasClass("settingsLayer", "open"); }));
-    EXPECT_TRUE(test::spinUntil(
-        [&] { return page->eval("window.innerWidth") == 470 && page->eval("window.innerHeight") == 640; }));
+    EXPECT_TRUE(test::spinUntil([&] {
+        return page->eval("window.innerWidth") == 470 && page->eval("window.innerHeight") == 640;
+    }));
     screenshot("panel-settings");
     panel->resizePanel(defaultPanelSize);
 
@@ -444,6 +472,131 @@ TEST_F(PanelTest, ControlVPastesExactlyOnce) {
     EXPECT_TRUE(test::spinUntil([&] {
         return page->eval("document.getElementById('sourceInput').value") == "aクリップクリップ";
     }));
+}
+
+TEST_F(PanelTest, IdleReleaseEndsThePageProcessAndTheNextShowRestoresItsState) {
+    page.reset();
+    panel = std::make_unique<FloatingTranslationPanel>(*store, *coordinator, 100ms);
+    int released = 0;
+    panel->onPageReleased = [&] { ++released; };
+    panel->showForTextInput("hello state", true);
+    ASSERT_TRUE(test::spinUntil([&] { return panel->isWebLoaded(); }, 30s));
+    page = std::make_unique<test::WebViewHarness>(panel->webView(), panel->window());
+    ASSERT_TRUE(waitForText("targetBody", "訳:hello state"));
+    page->eval("window.velaApp.togglePin(); null");
+    ASSERT_TRUE(test::spinUntil([&] { return !store->config().isPinned; }));
+    ASSERT_TRUE(test::spinUntil(
+        [&] { return panel->pageState().find("訳:hello state") != std::string::npos; }));
+    const std::vector<pid_t> before = webProcesses();
+    ASSERT_EQ(before.size(), 1u);
+
+    page.reset();
+    panel->hide();
+    ASSERT_TRUE(test::spinUntil([&] { return released == 1 && webProcesses().empty(); }, 20s));
+    EXPECT_EQ(panel->webView(), nullptr);
+    // Asked for while the page is away: runs after the configuration and the restore.
+    panel->runJS(
+        "window.seen = [document.getElementById('sourceInput').value, window.velaApp.isPinned];");
+
+    panel->showForTextInput();
+    ASSERT_TRUE(test::spinUntil([&] { return panel->isWebLoaded(); }, 30s));
+    page = std::make_unique<test::WebViewHarness>(panel->webView(), panel->window());
+    EXPECT_EQ(webProcesses().size(), 1u);
+    ASSERT_TRUE(test::spinUntil([&] { return page->eval("window.seen") != nullptr; }));
+    EXPECT_EQ(page->eval("window.seen"), nlohmann::json({"hello state", false}));
+    EXPECT_EQ(text("targetBody"), "訳:hello state");
+    EXPECT_EQ(text("pinBadge"), "外部クリックで閉じる");
+    EXPECT_EQ(released, 1);
+}
+
+TEST_F(PanelTest, PageRefusesNavigationOffersOnlyEditingAndOutlivesItsProcess) {
+    Display* dpy = GDK_WINDOW_XDISPLAY(gtk_widget_get_window(GTK_WIDGET(panel->window())));
+    // The labels of the context menu on screen after a right-click at an element.
+    const auto contextMenuAt = [&](const std::string& selector) {
+        Rect g = xGeometry();
+        test::Point at = page->centerOf(selector);
+        XTestFakeMotionEvent(dpy, -1, int(g.minX()) + at.x, int(g.minY()) + at.y, CurrentTime);
+        XTestFakeButtonEvent(dpy, 3, True, CurrentTime);
+        XTestFakeButtonEvent(dpy, 3, False, CurrentTime);
+        XFlush(dpy);
+        page->settle();  // the page has seen the click and asked for its menu
+        std::vector<std::string> labels;
+        test::spinUntil(
+            [&] {
+                GList* windows = gtk_window_list_toplevels();
+                for (GList* w = windows; w; w = w->next) {
+                    GtkWidget* child = gtk_bin_get_child(GTK_BIN(w->data));
+                    if (!child || !GTK_IS_MENU(child) || !gtk_widget_get_mapped(child))
+                        continue;
+                    GList* items = gtk_container_get_children(GTK_CONTAINER(child));
+                    for (GList* i = items; i; i = i->next) {
+                        if (GTK_IS_MENU_ITEM(i->data) && !GTK_IS_SEPARATOR_MENU_ITEM(i->data))
+                            labels.push_back(gtk_menu_item_get_label(GTK_MENU_ITEM(i->data)));
+                    }
+                    g_list_free(items);
+                    gtk_menu_popdown(GTK_MENU(child));
+                }
+                g_list_free(windows);
+                return !labels.empty();
+            },
+            2s);
+        return labels;
+    };
+    EXPECT_TRUE(contextMenuAt("#targetBody").empty()) << "no Back, Stop or Reload";
+    page->eval("const s = document.getElementById('sourceInput'); s.value = 'keep'; s.select();");
+    EXPECT_EQ(contextMenuAt("#sourceInput"),
+              (std::vector<std::string>{"切り取り", "コピー", "貼り付け", "すべて選択"}));
+
+    // Navigations are refused: the page and what it holds stay.
+    int started = 0;
+    g_signal_connect(panel->webView(), "load-changed",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent e, gpointer n) {
+                         *static_cast<int*>(n) += e == WEBKIT_LOAD_STARTED;
+                     }),
+                     &started);
+    int decisions = 0;
+    guint decidePolicy = g_signal_lookup("decide-policy", WEBKIT_TYPE_WEB_VIEW);
+    gulong hook = g_signal_add_emission_hook(
+        decidePolicy, 0,
+        +[](GSignalInvocationHint*, guint, const GValue*, gpointer n) {
+            ++*static_cast<int*>(n);
+            return gboolean(TRUE);
+        },
+        &decisions, nullptr);
+    for (const char* navigation : {"location.reload()", "location.href = 'https://example.org/'"}) {
+        const int asked = decisions;
+        page->eval(std::string(navigation) + "; null");
+        EXPECT_TRUE(test::spinUntil([&] { return decisions > asked; })) << navigation;
+        EXPECT_EQ(page->eval("document.getElementById('sourceInput').value"), "keep");
+    }
+    g_signal_remove_emission_hook(decidePolicy, hook);
+    EXPECT_EQ(started, 0);
+    g_signal_handlers_disconnect_by_data(panel->webView(), &started);
+
+    // A killed web process: the page is loaded again and comes back as it was.
+    page->eval(
+        "const t = document.getElementById('sourceInput'); t.value = 'survive';"
+        "t.dispatchEvent(new Event('input')); window.velaApp.submitTranslate();"
+        "window.velaApp.togglePin();");
+    ASSERT_TRUE(waitForText("targetBody", "訳:survive"));
+    panel->showSettingsModal();
+    ASSERT_TRUE(test::spinUntil([&] {
+        return panel->pageState().find("\"settingsOpen\":true") != std::string::npos &&
+               panel->pageState().find("訳:survive") != std::string::npos;
+    }));
+    const std::vector<pid_t> before = webProcesses();
+    ASSERT_EQ(before.size(), 1u);
+    ::kill(before[0], SIGKILL);
+    ASSERT_TRUE(test::spinUntil(
+        [&] {
+            auto now = webProcesses();
+            return now.size() == 1 && now != before && panel->isWebLoaded();
+        },
+        30s));
+    ASSERT_TRUE(waitForText("targetBody", "訳:survive"));
+    EXPECT_EQ(page->eval("document.getElementById('sourceInput').value"), "survive");
+    EXPECT_TRUE(hasClass("settingsLayer", "open"));
+    EXPECT_EQ(text("pinBadge"), "外部クリックで閉じる");
 }
 
 }  // namespace
