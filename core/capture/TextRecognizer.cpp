@@ -25,7 +25,6 @@ struct TextDeleter {
 };
 using TesseractText = std::unique_ptr<char, TextDeleter>;
 
-constexpr std::string_view kScriptDetectionModel = "osd";
 constexpr double kMaxUpscale = 4;
 // Keeps a huge selection from turning into a huge upscaled image.
 constexpr double kMaxUpscaledPixels = 16e6;
@@ -60,35 +59,97 @@ PixPtr greyPix(const PixelImage& image) {
     return pix;
 }
 
-// Median height of the horizontal bands that hold ink, a cheap stand-in for the line
-// height of single-column text (columns whose lines are offset merge into taller bands,
-// which only makes the estimate err towards not scaling). 0 when there is no ink.
-double medianInkBandHeight(const PixelImage& image) {
+// How far a pixel's grey must lie from the background to count as ink: text bands for
+// sizing and probing need clear ink; the check for an image without any text accepts
+// faint text too.
+constexpr int kClearInk = 80;
+constexpr int kFaintInk = 40;
+
+struct Band {
+    int top = 0;
+    int height = 0;
+};
+
+// The horizontal bands of rows that hold ink, top to bottom; bands thinner than 4 rows are
+// rules and specks. For single-column text each band is one line; columns whose lines are
+// offset merge into taller bands.
+std::vector<Band> inkBands(const PixelImage& image, int threshold) {
+    std::vector<Band> bands;
     if (image.empty())
-        return 0;
+        return bands;
     const int background = backgroundGrey(image);
-    std::vector<int> bands;
     int run = 0;
     for (int y = 0; y <= image.height; ++y) {
         bool ink = false;
         if (y < image.height) {
             for (int x = 0; x < image.width && !ink; ++x) {
-                ink = std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > 80;
+                ink = std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > threshold;
             }
         }
         if (ink) {
             ++run;
         } else {
             if (run >= 4)
-                bands.push_back(run);  // thinner bands are rules and specks
+                bands.push_back({y - run, run});
             run = 0;
         }
     }
+    return bands;
+}
+
+// Median band height, a cheap stand-in for the line height (0 without ink).
+double medianBandHeight(const std::vector<Band>& bands) {
     if (bands.empty())
         return 0;
-    std::nth_element(bands.begin(), bands.begin() + static_cast<std::ptrdiff_t>(bands.size() / 2),
-                     bands.end());
-    return bands[bands.size() / 2];
+    std::vector<int> heights;
+    for (const Band& band : bands)
+        heights.push_back(band.height);
+    const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+    std::nth_element(heights.begin(), middle, heights.end());
+    return *middle;
+}
+
+// A short image of up to three of the text bands (first, middle, last), stacked with a
+// little space between: enough text to tell the script at a fraction of a page's cost.
+PixPtr scriptProbe(PIX* pix, const std::vector<Band>& bands, double factor) {
+    std::vector<std::size_t> picks{0, bands.size() / 2, bands.size() - 1};
+    picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+    const int width = pixGetWidth(pix);
+    const int height = pixGetHeight(pix);
+    std::vector<std::pair<int, int>> strips;  // top and height in the scaled image
+    int total = 0;
+    for (std::size_t i : picks) {
+        const int margin = bands[i].height / 3;
+        const int top = std::max(0, static_cast<int>((bands[i].top - margin) * factor));
+        const int bottom = std::min(
+            height, static_cast<int>((bands[i].top + bands[i].height + margin) * factor));
+        strips.emplace_back(top, bottom - top);
+        total += 2 * (bottom - top);
+    }
+    PixPtr probe(pixCreate(width, total, 8));
+    if (!probe)
+        return nullptr;
+    pixSetAllArbitrary(probe.get(), 255);
+    int y = 0;
+    for (const auto& [top, stripHeight] : strips) {
+        y += stripHeight / 2;
+        pixRasterop(probe.get(), 0, y, width, stripHeight, PIX_SRC, pix, 0, top);
+        y += stripHeight + stripHeight / 2;
+    }
+    return probe;
+}
+
+double upscaleFactor(const TextRecognizer::Options& options, const PixelImage& image,
+                     const std::vector<Band>& bands) {
+    if (!options.upscaleSmallText || image.empty())
+        return 1;
+    const double band = medianBandHeight(bands);
+    if (band <= 0 || band >= options.smallTextHeight)
+        return 1;
+    double factor = std::min(kMaxUpscale, options.targetTextHeight / band);
+    const double pixels = static_cast<double>(image.width) * image.height;
+    factor = std::min(factor, std::sqrt(kMaxUpscaledPixels / pixels));
+    return factor > 1.05 ? factor : 1;
 }
 
 // Tesseract runs parts of its networks in OpenMP parallel regions. Capping the active
@@ -103,20 +164,9 @@ void allowOpenMpThreads(bool allow) {
         set(allow ? 1 : 0);
 }
 
-std::optional<std::string> languageForScript(std::string_view script) {
-    if (script == "Japanese" || script == "Hiragana" || script == "Katakana")
-        return "jpn";
-    if (script == "Han")
-        return "chi_sim";
-    if (script == "Korean" || script == "Hangul")
-        return "kor";
-    if (script == "Latin")
-        return "eng";
-    return std::nullopt;
-}
-
-// The language whose script dominates recognised text: Hangul means Korean, any kana
-// Japanese, ideographs alone Chinese, anything else English.
+// The language whose script dominates recognised text: Hangul means Korean, kana among
+// the ideographs Japanese (Chinese misread by the Japanese model gains the odd kana, so
+// one in ten is needed), ideographs alone Chinese, anything else English.
 std::string languageOfScript(std::string_view text) {
     std::size_t hangul = 0, kana = 0, han = 0;
     for (char32_t c : toScalars(text)) {
@@ -131,7 +181,7 @@ std::string languageOfScript(std::string_view text) {
     }
     if (hangul > 0 && hangul >= kana + han)
         return "kor";
-    if (kana > 0)
+    if (kana > 0 && kana * 10 >= kana + han)
         return "jpn";
     if (han > 0)
         return "chi_sim";
@@ -217,20 +267,19 @@ std::size_t TextRecognizer::engineCount() const {
     return engines_.size();
 }
 
-TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
-                                                  bool languageCorrection) {
-    Engine* engine = nullptr;
+std::shared_ptr<TextRecognizer::Engine> TextRecognizer::engineFor(const std::string& languages,
+                                                                 bool languageCorrection) {
+    std::shared_ptr<Engine> engine;
     {
         std::lock_guard lock(enginesMutex_);
         auto& slot = engines_[languages + (languageCorrection ? "" : "#plain")];
         if (!slot)
-            slot = std::make_unique<Engine>();
-        engine = slot.get();
+            slot = std::make_shared<Engine>();
+        engine = slot;
     }
     std::lock_guard lock(engine->mutex);
     if (!engine->initialised) {
         engine->initialised = true;
-        const bool osd = languages == kScriptDetectionModel;
         // No progress chatter on stderr; no second, inverted reading of doubtful lines
         // (images arrive dark-on-light already).
         std::vector<std::string> names{"debug_file", "tessedit_do_invert"};
@@ -242,27 +291,31 @@ TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
         const std::string dataPath = options_.dataPath.string();
         engine->usable =
             engine->api.Init(dataPath.empty() ? nullptr : dataPath.c_str(), languages.c_str(),
-                             osd ? tesseract::OEM_TESSERACT_ONLY : tesseract::OEM_LSTM_ONLY,
-                             nullptr, 0, &names, &values, false) == 0;
+                             tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) == 0;
         if (engine->usable) {
             engine->api.SetVariable("debug_file", "/dev/null");
             engine->api.SetVariable("tessedit_do_invert", "0");
-            engine->api.SetPageSegMode(osd ? tesseract::PSM_OSD_ONLY : tesseract::PSM_AUTO);
+            // One block of text lines: a selection on a screen is a fragment, and the
+            // page layout analysis cuts CJK lines into pieces and reads them apart. Lines
+            // of side-by-side columns come out as one line each, as the reading order
+            // wants them anyway.
+            engine->api.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
         }
     }
     return engine->usable ? engine : nullptr;
 }
 
+void TextRecognizer::releaseEngines() {
+    {
+        std::lock_guard lock(enginesMutex_);
+        std::erase_if(engines_, [](const auto& entry) { return entry.second.use_count() == 1; });
+    }
+    // Dictionaries stay in Tesseract's process-wide cache until no engine uses them.
+    tesseract::TessBaseAPI::ClearPersistentCache();
+}
+
 double TextRecognizer::upscaleFactorFor(const PixelImage& image) const {
-    if (!options_.upscaleSmallText || image.empty())
-        return 1;
-    const double band = medianInkBandHeight(image);
-    if (band <= 0 || band >= options_.smallTextHeight)
-        return 1;
-    double factor = std::min(kMaxUpscale, options_.targetTextHeight / band);
-    const double pixels = static_cast<double>(image.width) * image.height;
-    factor = std::min(factor, std::sqrt(kMaxUpscaledPixels / pixels));
-    return factor > 1.05 ? factor : 1;
+    return upscaleFactor(options_, image, inkBands(image, kClearInk));
 }
 
 std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
@@ -276,14 +329,17 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     }
     if (codes.empty())
         return std::nullopt;
-    if (image.empty())
+    // Without ink there is no text: no engine needs to look (every pass of a blank
+    // selection would otherwise cost a full recognition).
+    if (image.empty() || inkBands(image, kFaintInk).empty())
         return std::vector<RecognizedLine>{};
     allowOpenMpThreads(options_.parallelRecognition);
 
     PixPtr pix = greyPix(image);
     if (!pix)
         return std::nullopt;
-    const double factor = upscaleFactorFor(image);
+    const std::vector<Band> bands = inkBands(image, kClearInk);
+    const double factor = upscaleFactor(options_, image, bands);
     if (factor > 1) {
         PixPtr scaled(pixScaleGrayLI(pix.get(), static_cast<l_float32>(factor),
                                      static_cast<l_float32>(factor)));
@@ -291,46 +347,41 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
             pix = std::move(scaled);
     }
 
-    std::string languages;
-    for (const auto& code : codes)
-        languages += (languages.empty() ? "" : "+") + code;
-    if (request.automaticallyDetectsLanguage && codes.size() > 1) {
-        if (Engine* osd = engineFor(std::string(kScriptDetectionModel), true)) {
-            std::lock_guard lock(osd->mutex);
-            osd->api.SetImage(pix.get());
-            int orientation = 0;
-            float orientationConfidence = 0, scriptConfidence = 0;
-            const char* script = nullptr;
-            if (osd->api.DetectOrientationScript(&orientation, &orientationConfidence, &script,
-                                                 &scriptConfidence) &&
-                script) {
-                auto code = languageForScript(script);
-                if (code && std::find(codes.begin(), codes.end(), *code) != codes.end()) {
-                    languages = *code;
-                }
-            }
-            osd->api.Clear();
-        }
+    const auto join = [](const std::vector<std::string>& parts) {
+        std::string joined;
+        for (const auto& part : parts)
+            joined += (joined.empty() ? "" : "+") + part;
+        return joined;
+    };
+    std::string languages = join(codes);
+    if (request.automaticallyDetectsLanguage && codes.size() > 1 && !bands.empty()) {
+        // All listed languages read a few lines to tell the script; then the script's own
+        // model reads the whole image, with English beside it for the Latin words that CJK
+        // screens mix in (names, labels, versions). One engine with all four models reads
+        // single-language text worse and slower, and the models of other scripts turn
+        // Latin words into ideographs.
+        PixPtr probe = scriptProbe(pix.get(), bands, factor);
+        std::vector<std::string> chosen{languageOfScript(readAll(languages, probe.get()))};
+        const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
+        if (std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
+            chosen = codes;
+        else if (chosen.front() != "eng" && hasEnglish)
+            chosen.push_back("eng");
+        languages = join(chosen);
     }
+    return runEngine(engineFor(languages, request.usesLanguageCorrection).get(), pix.get());
+}
 
-    auto lines = runEngine(engineFor(languages, request.usesLanguageCorrection), pix.get());
-    // Script detection fails on little or small text; then all languages ran together and
-    // the script of what they read picks the one model to read it again.
-    if (lines && !lines->empty() && languages.find('+') != std::string::npos &&
-        request.automaticallyDetectsLanguage) {
-        std::string all;
-        for (const auto& line : *lines) {
-            if (!line.candidates.empty())
-                all += line.candidates.front();
-        }
-        const std::string code = languageOfScript(all);
-        if (std::find(codes.begin(), codes.end(), code) != codes.end()) {
-            auto again = runEngine(engineFor(code, request.usesLanguageCorrection), pix.get());
-            if (again && !again->empty())
-                lines = std::move(again);
-        }
+std::string TextRecognizer::readAll(const std::string& languages, PIX* pix) {
+    std::string text;
+    if (!pix)
+        return text;
+    const auto lines = runEngine(engineFor(languages, true).get(), pix);
+    for (const auto& line : lines.value_or(std::vector<RecognizedLine>{})) {
+        if (!line.candidates.empty())
+            text += line.candidates.front();
     }
-    return lines;
+    return text;
 }
 
 std::optional<std::vector<RecognizedLine>> TextRecognizer::runEngine(Engine* engine, PIX* pix) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/capture/ReadingOrder.h"
 #include "core/capture/VisionOCRService.h"
 
 namespace vela {
@@ -11,7 +12,7 @@ RecognizedLine line(const std::string& text, double minX, double midY) {
 
 std::vector<std::string> ordered(std::vector<RecognizedLine> lines) {
     sortIntoReadingOrder(lines);
-    return topCandidates(lines);
+    return linesWithParagraphBreaks(lines, 1);
 }
 
 using Lines = std::vector<std::string>;
