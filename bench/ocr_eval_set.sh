@@ -49,7 +49,7 @@ Apply 버튼을 누르세요."
 image mixed-ja-menu-dark $JA 18 "#dddddd" "#1e1e1e" \
   "ファイル(F) 編集(E) 表示(V) ヘルプ Help" \
   "ファイル(F) 編集(E) 表示(V) ヘルプ Help"
-image mixed-en-with-ja $EN 22 black white \
+image mixed-en-with-ja $JA 22 black white \
   "The word 翻訳 means translation, and 日本語 means Japanese." \
   "The word 翻訳 means translation, and
 日本語 means Japanese."

@@ -30,19 +30,20 @@ struct Row {
     double height() const { return top - bottom; }
 };
 
+// Rows of the lines that have a candidate; the others add no text and no layout.
 std::vector<Row> rowsOf(const std::vector<RecognizedLine>& lines) {
     std::vector<Row> rows;
     for (const RecognizedLine& line : lines) {
+        if (line.candidates.empty())
+            continue;
         const Rect& box = line.boundingBox;
-        if (rows.empty() || !joinsRow(rows.back().lines, box, [](const RecognizedLine* l) {
-                return l->boundingBox;
-            })) {
+        if (rows.empty() || !joinsRow(rows.back().lines, box,
+                                      [](const RecognizedLine* l) { return l->boundingBox; })) {
             rows.emplace_back();
             rows.back().top = box.maxY();
             rows.back().bottom = box.minY();
             rows.back().left = box.minX();
-            if (!line.candidates.empty())
-                rows.back().firstText = line.candidates.front();
+            rows.back().firstText = line.candidates.front();
         }
         Row& row = rows.back();
         row.top = std::max(row.top, box.maxY());
@@ -69,8 +70,8 @@ bool startsListItem(std::string_view text) {
     std::size_t digits = 0;
     while (digits < text.size() && digits < 3 && text[digits] >= '0' && text[digits] <= '9')
         ++digits;
-    return digits > 0 && digits + 1 < text.size() &&
-           (text[digits] == '.' || text[digits] == ')') && text[digits + 1] == ' ';
+    return digits > 0 && digits + 1 < text.size() && (text[digits] == '.' || text[digits] == ')') &&
+           text[digits + 1] == ' ';
 }
 
 }  // namespace
@@ -105,15 +106,13 @@ void sortIntoReadingOrder(std::vector<RecognizedLine>& lines) {
 std::vector<std::string> linesWithParagraphBreaks(const std::vector<RecognizedLine>& lines,
                                                   double imageAspect) {
     const std::vector<Row> rows = rowsOf(lines);
-    std::vector<double> pitches, heights;
+    std::vector<double> pitches;
     double leftEdge = 1;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        heights.push_back(rows[i].height());
         leftEdge = std::min(leftEdge, rows[i].left);
         if (i > 0)
             pitches.push_back(rows[i - 1].top - rows[i].top);
     }
-    const double usualHeight = heights.empty() ? 0 : lowerMedian(heights);
     const double usualPitch = pitches.size() >= 2 ? lowerMedian(pitches) : 0;
     // Horizontal distances in units of the image height.
     const auto indentOf = [&](const Row& row) { return (row.left - leftEdge) * imageAspect; };
@@ -123,9 +122,11 @@ std::vector<std::string> linesWithParagraphBreaks(const std::vector<RecognizedLi
         const Row& row = rows[i];
         if (i > 0) {
             const Row& above = rows[i - 1];
+            // Half again the usual pitch, or with too few lines to know it, a gap taller
+            // than the lines on either side: room for at least a blank line.
             const double gap = above.bottom - row.top;
-            const bool wideGap =
-                (usualPitch > 0 && pitches[i - 1] > 1.5 * usualPitch) || gap > usualHeight;
+            const bool wideGap = (usualPitch > 0 && pitches[i - 1] > 1.5 * usualPitch) ||
+                                 gap > std::max(above.height(), row.height());
             // An indented line after one at the left edge opens a paragraph, unless the
             // line above is a list item whose text wraps with a hanging indent.
             const bool indented = indentOf(row) > 0.7 * row.height() &&
@@ -134,10 +135,8 @@ std::vector<std::string> linesWithParagraphBreaks(const std::vector<RecognizedLi
             if (wideGap || indented || startsListItem(trimmed(row.firstText)))
                 out.emplace_back();
         }
-        for (const RecognizedLine* line : row.lines) {
-            if (!line->candidates.empty())
-                out.push_back(line->candidates.front());
-        }
+        for (const RecognizedLine* line : row.lines)
+            out.push_back(line->candidates.front());
     }
     return out;
 }

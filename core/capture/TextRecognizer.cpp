@@ -121,8 +121,8 @@ PixPtr scriptProbe(PIX* pix, const std::vector<Band>& bands, double factor) {
     for (std::size_t i : picks) {
         const int margin = bands[i].height / 3;
         const int top = std::max(0, static_cast<int>((bands[i].top - margin) * factor));
-        const int bottom = std::min(
-            height, static_cast<int>((bands[i].top + bands[i].height + margin) * factor));
+        const int bottom =
+            std::min(height, static_cast<int>((bands[i].top + bands[i].height + margin) * factor));
         strips.emplace_back(top, bottom - top);
         total += 2 * (bottom - top);
     }
@@ -221,7 +221,88 @@ std::string lineText(const char* raw) {
     return withoutSpacesBetweenWideCharacters(text);
 }
 
+bool isCJKScalar(char32_t c) {
+    return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3040 && c <= 0x30FF) ||
+           (c >= 0x3130 && c <= 0x318F) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF);
+}
+
+// Text that is mostly CJK, counting ideographic and full-width punctuation: the CJK
+// model's reading of a Latin word is mostly digits and symbols around a stray syllable.
+bool isMostlyCJK(std::string_view text) {
+    const std::u32string scalars = toScalars(text);
+    const auto cjk = std::count_if(scalars.begin(), scalars.end(), [](char32_t c) {
+        return isCJKScalar(c) || (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFFEF);
+    });
+    return !scalars.empty() && cjk * 4 >= static_cast<std::ptrdiff_t>(scalars.size()) * 3;
+}
+
+// A word in Latin letters (with digits and punctuation) only.
+bool isLatinWord(std::string_view text) {
+    bool letter = false;
+    for (char32_t c : toScalars(text)) {
+        if (c >= 0x250)
+            return false;
+        letter = letter || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    }
+    return letter;
+}
+
 }  // namespace
+
+struct TextRecognizer::PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+
+struct TextRecognizer::ReadWord {
+    PixelBox box;
+    std::string text;
+};
+
+struct TextRecognizer::ReadLine {
+    PixelBox box;
+    std::string text;  // as the engine spaces it
+    std::vector<ReadWord> words;
+};
+
+bool TextRecognizer::hasLatinWord(const std::vector<ReadLine>& lines) {
+    for (const ReadLine& line : lines) {
+        for (const ReadWord& word : line.words) {
+            if (isLatinWord(word.text))
+                return true;
+        }
+    }
+    return false;
+}
+
+void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
+                                     const std::vector<ReadLine>& alone) {
+    for (ReadLine& line : lines) {
+        std::size_t cursor = 0;  // words appear in the line's text in order
+        for (const ReadWord& word : line.words) {
+            const std::size_t at = line.text.find(word.text, cursor);
+            if (at == std::string::npos)
+                continue;
+            cursor = at + word.text.size();
+            if (!isLatinWord(word.text))
+                continue;
+            // The CJK model splits its reading into pieces of one word; they join directly.
+            std::string own;
+            for (const ReadLine& other : alone) {
+                for (const ReadWord& w : other.words) {
+                    if (word.box.contains((w.box.left + w.box.right) / 2,
+                                          (w.box.top + w.box.bottom) / 2))
+                        own += w.text;
+                }
+            }
+            if (isMostlyCJK(own)) {
+                line.text.replace(at, word.text.size(), own);
+                cursor = at + own.size();
+            }
+        }
+    }
+}
 
 struct TextRecognizer::Engine {
     std::mutex mutex;  // one pass at a time
@@ -268,7 +349,7 @@ std::size_t TextRecognizer::engineCount() const {
 }
 
 std::shared_ptr<TextRecognizer::Engine> TextRecognizer::engineFor(const std::string& languages,
-                                                                 bool languageCorrection) {
+                                                                  bool languageCorrection) {
     std::shared_ptr<Engine> engine;
     {
         std::lock_guard lock(enginesMutex_);
@@ -368,23 +449,41 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         else if (chosen.front() != "eng" && hasEnglish)
             chosen.push_back("eng");
         languages = join(chosen);
+        if (chosen.size() == 2 && chosen.back() == "eng") {
+            auto lines =
+                read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get());
+            if (lines && hasLatinWord(*lines)) {
+                // After a Latin word the engine tries English first and keeps misreadings
+                // such as "HES" for the Korean word that follows; where the script's own
+                // model reads CJK text, that reading wins.
+                const auto alone = read(
+                    engineFor(chosen.front(), request.usesLanguageCorrection).get(), pix.get());
+                if (alone)
+                    restoreCJKWords(*lines, *alone);
+            }
+            if (!lines)
+                return std::nullopt;
+            return recognizedLines(*lines, pix.get());
+        }
     }
-    return runEngine(engineFor(languages, request.usesLanguageCorrection).get(), pix.get());
+    auto lines = read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get());
+    if (!lines)
+        return std::nullopt;
+    return recognizedLines(*lines, pix.get());
 }
 
 std::string TextRecognizer::readAll(const std::string& languages, PIX* pix) {
     std::string text;
     if (!pix)
         return text;
-    const auto lines = runEngine(engineFor(languages, true).get(), pix);
-    for (const auto& line : lines.value_or(std::vector<RecognizedLine>{})) {
-        if (!line.candidates.empty())
-            text += line.candidates.front();
-    }
+    for (const ReadLine& line :
+         read(engineFor(languages, true).get(), pix).value_or(std::vector<ReadLine>{}))
+        text += line.text;
     return text;
 }
 
-std::optional<std::vector<RecognizedLine>> TextRecognizer::runEngine(Engine* engine, PIX* pix) {
+std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine* engine,
+                                                                          PIX* pix) {
     if (!engine)
         return std::nullopt;
     std::lock_guard lock(engine->mutex);
@@ -394,32 +493,48 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::runEngine(Engine* eng
         api.Clear();
         return std::nullopt;
     }
-    const double width = pixGetWidth(pix);
-    const double height = pixGetHeight(pix);
-    std::vector<RecognizedLine> lines;
+    std::vector<ReadLine> lines;
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (it) {
+    if (it && !it->Empty(tesseract::RIL_WORD)) {
         do {
-            if (it->Empty(tesseract::RIL_TEXTLINE))
-                continue;
-            int left = 0, top = 0, right = 0, bottom = 0;
-            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
-                continue;
-            RecognizedLine line;
-            line.boundingBox = Rect(left / width, (height - bottom) / height,
-                                    (right - left) / width, (bottom - top) / height);
-            TesseractText text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            std::string candidate = lineText(text.get());
-            // Tesseract also reports "lines" of specks it read as nothing; they are not text
-            // lines, and passing them on would split paragraphs.
-            if (trimmed(candidate).empty())
-                continue;
-            line.candidates.push_back(std::move(candidate));
-            lines.push_back(std::move(line));
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+            if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || lines.empty()) {
+                lines.emplace_back();
+                it->BoundingBox(tesseract::RIL_TEXTLINE, &lines.back().box.left,
+                                &lines.back().box.top, &lines.back().box.right,
+                                &lines.back().box.bottom);
+                TesseractText line(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+                lines.back().text = line ? line.get() : "";
+            }
+            ReadWord word;
+            it->BoundingBox(tesseract::RIL_WORD, &word.box.left, &word.box.top, &word.box.right,
+                            &word.box.bottom);
+            TesseractText text(it->GetUTF8Text(tesseract::RIL_WORD));
+            word.text = text ? text.get() : "";
+            if (!trimmed(word.text).empty())
+                lines.back().words.push_back(std::move(word));
+        } while (it->Next(tesseract::RIL_WORD));
     }
     api.Clear();
     return lines;
+}
+
+std::vector<RecognizedLine> TextRecognizer::recognizedLines(const std::vector<ReadLine>& lines,
+                                                            PIX* pix) {
+    const double width = pixGetWidth(pix);
+    const double height = pixGetHeight(pix);
+    std::vector<RecognizedLine> out;
+    for (const ReadLine& read : lines) {
+        std::string text = lineText(read.text.c_str());
+        // Tesseract also reports "lines" of specks it read as nothing; they are not text
+        // lines, and passing them on would split paragraphs.
+        if (trimmed(text).empty())
+            continue;
+        const PixelBox& b = read.box;
+        out.push_back({Rect(b.left / width, (height - b.bottom) / height,
+                            (b.right - b.left) / width, (b.bottom - b.top) / height),
+                       {std::move(text)}});
+    }
+    return out;
 }
 
 }  // namespace vela

@@ -93,10 +93,19 @@ class TextRecognizer {
     struct Engine;
     // The engine for the language set, created on first use; none when it cannot be.
     std::shared_ptr<Engine> engineFor(const std::string& languages, bool languageCorrection);
+    struct PixelBox;
+    struct ReadWord;
+    struct ReadLine;
     // The text of all lines the engine reads in the prepared image ("" for none).
     std::string readAll(const std::string& languages, Pix* pix);
-    // Recognises the prepared image with the engine (none: no engine, or it failed).
-    static std::optional<std::vector<RecognizedLine>> runEngine(Engine* engine, Pix* pix);
+    // The lines and words the engine reads in the prepared image (none: no engine, or it
+    // failed).
+    static std::optional<std::vector<ReadLine>> read(Engine* engine, Pix* pix);
+    static std::vector<RecognizedLine> recognizedLines(const std::vector<ReadLine>& lines,
+                                                       Pix* pix);
+    static bool hasLatinWord(const std::vector<ReadLine>& lines);
+    // Latin words of `lines` under which `alone` read CJK text take that text instead.
+    static void restoreCJKWords(std::vector<ReadLine>& lines, const std::vector<ReadLine>& alone);
 
     Options options_;
     mutable std::mutex enginesMutex_;
