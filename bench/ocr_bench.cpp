@@ -329,6 +329,16 @@ void registerEvaluationSet() {
     }
 }
 
+// The paragraph merge of a long capture: one paragraph of wrapped lines; the time grows
+// linearly with the number of lines.
+void mergeLines(benchmark::State& state) {
+    std::string text;
+    for (int i = 0; i < state.range(0); ++i)
+        text += "Line " + std::to_string(i) + " of a long wrapped text 日本語の文\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TextProcessor::smartMergeParagraphLines(text));
+}
+
 using ParagraphBenchmark = void (*)(benchmark::State&, const Paragraph&);
 
 // One benchmark per paragraph, timed in wall-clock milliseconds.
@@ -347,6 +357,10 @@ void registerPerParagraph(const std::string& name, ParagraphBenchmark run, int i
 
 const bool registered = [] {
     registerEvaluationSet();
+    benchmark::RegisterBenchmark("merge_lines", mergeLines)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Unit(benchmark::kMillisecond);
     registerPerParagraph("warm", warm, 3, 5);
     registerPerParagraph("known_language", knownLanguage, 3, 5);
     registerPerParagraph("known_language_openmp", knownLanguageParallel, 3, 5);

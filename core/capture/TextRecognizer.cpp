@@ -109,10 +109,10 @@ double medianBandHeight(const std::vector<Band>& bands) {
     return *middle;
 }
 
-// A short image of up to three of the text bands (first, middle, last), stacked with a
-// little space between: enough text to tell the script at a fraction of a page's cost.
+// A short image of up to two of the text bands (first and middle), stacked with a little
+// space between: enough text to tell the script at a fraction of a page's cost.
 PixPtr scriptProbe(PIX* pix, const std::vector<Band>& bands, double factor) {
-    std::vector<std::size_t> picks{0, bands.size() / 2, bands.size() - 1};
+    std::vector<std::size_t> picks{0, bands.size() / 2};
     picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
     const int width = pixGetWidth(pix);
     const int height = pixGetHeight(pix);
