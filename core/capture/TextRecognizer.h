@@ -6,8 +6,10 @@
 // (0 to 1, origin at the lower-left corner, y upwards) and its best candidate string.
 // With automatic language detection on, all listed languages together read a few of the
 // image's lines to tell its script; that script's language then reads the whole image,
-// with English beside it when listed (CJK screens mix in Latin names and labels). The
-// image is read as one block of text lines. An image without ink costs no recognition.
+// with English beside it when listed (CJK screens mix in Latin names and labels); where
+// that engine reads a Latin word over text that the script's own model reads as CJK, the
+// CJK reading wins. The image is read as one block of text lines. An image without ink
+// costs no recognition.
 //
 // Engines are expensive (model loading takes hundreds of milliseconds), so each language
 // set gets one engine, created lazily on first use and kept until `releaseEngines` or the
