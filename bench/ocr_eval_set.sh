@@ -21,15 +21,20 @@ image() {
 }
 
 # page NAME FONT SIZE EXPECTED LINES: one line every 1.4 x SIZE pixels, each drawn on its
-# own (ImageMagick's labels refuse tall texts); leading spaces indent a line.
+# own (ImageMagick's labels refuse tall texts); four leading spaces indent a line by 2 em.
 page() {
   local name=$1 font=$2 size=$3 expected=$4 lines=$5 args=() y=0 pitch
   pitch=$((size * 14 / 10))
   while IFS= read -r line; do
     y=$((y + pitch))
-    args+=(-annotate "+24+$y" "${line//%/%%}")
+    local x=24
+    if [[ $line == "    "* ]]; then # ImageMagick drops leading spaces: indent by hand
+      x=$((24 + 2 * size))
+      line=${line#    }
+    fi
+    args+=(-annotate "+$x+$y" "${line//%/%%}")
   done <<<"$lines"
-  convert -size "$((size * 40))x$((y + pitch))" xc:white -fill black -font "$font" \
+  convert -size "$((size * 48))x$((y + pitch))" xc:white -fill black -font "$font" \
     -pointsize "$size" "${args[@]}" "$out/$name.png"
   printf '%s' "$expected" >"$out/$name.txt"
 }
