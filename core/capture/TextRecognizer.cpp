@@ -97,6 +97,20 @@ std::vector<Band> inkBands(const PixelImage& image, int threshold) {
     return bands;
 }
 
+// True when a row of the image is mostly ink, even faint: a border or rule of a window's
+// controls rather than text. Text rows leave most of their pixels background.
+bool hasRuledRows(const PixelImage& image) {
+    const int background = backgroundGrey(image);
+    for (int y = 0; y < image.height; ++y) {
+        int ink = 0;
+        for (int x = 0; x < image.width; ++x)
+            ink += std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > 16;
+        if (ink * 2 > image.width)
+            return true;
+    }
+    return false;
+}
+
 // Median band height, a cheap stand-in for the line height (0 without ink).
 double medianBandHeight(const std::vector<Band>& bands) {
     if (bands.empty())
@@ -376,11 +390,6 @@ std::shared_ptr<TextRecognizer::Engine> TextRecognizer::engineFor(const std::str
         if (engine->usable) {
             engine->api.SetVariable("debug_file", "/dev/null");
             engine->api.SetVariable("tessedit_do_invert", "0");
-            // One block of text lines: a selection on a screen is a fragment, and the
-            // page layout analysis cuts CJK lines into pieces and reads them apart. Lines
-            // of side-by-side columns come out as one line each, as the reading order
-            // wants them anyway.
-            engine->api.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
         }
     }
     return engine->usable ? engine : nullptr;
@@ -420,6 +429,12 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     if (!pix)
         return std::nullopt;
     const std::vector<Band> bands = inkBands(image, kClearInk);
+    // Text alone (a selection of a page or a dialog's message) reads best as one block of
+    // lines: the page layout analysis cuts CJK lines into pieces and reads them apart, and
+    // side-by-side columns come out as one line per row, as the reading order wants them.
+    // Windows whose controls are drawn with borders and rules need that analysis to find
+    // the text inside each control.
+    const int layout = hasRuledRows(image) ? tesseract::PSM_AUTO : tesseract::PSM_SINGLE_BLOCK;
     const double factor = upscaleFactor(options_, image, bands);
     if (factor > 1) {
         PixPtr scaled(pixScaleGrayLI(pix.get(), static_cast<l_float32>(factor),
@@ -451,13 +466,14 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         languages = join(chosen);
         if (chosen.size() == 2 && chosen.back() == "eng") {
             auto lines =
-                read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get());
+                read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get(), layout);
             if (lines && hasLatinWord(*lines)) {
                 // After a Latin word the engine tries English first and keeps misreadings
                 // such as "HES" for the Korean word that follows; where the script's own
                 // model reads CJK text, that reading wins.
-                const auto alone = read(
-                    engineFor(chosen.front(), request.usesLanguageCorrection).get(), pix.get());
+                const auto alone =
+                    read(engineFor(chosen.front(), request.usesLanguageCorrection).get(), pix.get(),
+                         layout);
                 if (alone)
                     restoreCJKWords(*lines, *alone);
             }
@@ -466,7 +482,8 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
             return recognizedLines(*lines, pix.get());
         }
     }
-    auto lines = read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get());
+    auto lines =
+        read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get(), layout);
     if (!lines)
         return std::nullopt;
     return recognizedLines(*lines, pix.get());
@@ -477,17 +494,19 @@ std::string TextRecognizer::readAll(const std::string& languages, PIX* pix) {
     if (!pix)
         return text;
     for (const ReadLine& line :
-         read(engineFor(languages, true).get(), pix).value_or(std::vector<ReadLine>{}))
+         read(engineFor(languages, true).get(), pix, tesseract::PSM_SINGLE_BLOCK)
+             .value_or(std::vector<ReadLine>{}))
         text += line.text;
     return text;
 }
 
-std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine* engine,
-                                                                          PIX* pix) {
+std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine* engine, PIX* pix,
+                                                                          int layout) {
     if (!engine)
         return std::nullopt;
     std::lock_guard lock(engine->mutex);
     tesseract::TessBaseAPI& api = engine->api;
+    api.SetPageSegMode(static_cast<tesseract::PageSegMode>(layout));
     api.SetImage(pix);
     if (api.Recognize(nullptr) != 0) {
         api.Clear();

@@ -8,8 +8,9 @@
 // image's lines to tell its script; that script's language then reads the whole image,
 // with English beside it when listed (CJK screens mix in Latin names and labels); where
 // that engine reads a Latin word over text that the script's own model reads as CJK, the
-// CJK reading wins. The image is read as one block of text lines. An image without ink
-// costs no recognition.
+// CJK reading wins. Text alone is read as one block of lines; an image with the borders
+// of controls goes through the page layout analysis. An image without ink costs no
+// recognition.
 //
 // Engines are expensive (model loading takes hundreds of milliseconds), so each language
 // set gets one engine, created lazily on first use and kept until `releaseEngines` or the
@@ -102,7 +103,8 @@ class TextRecognizer {
     std::string readAll(const std::string& languages, Pix* pix);
     // The lines and words the engine reads in the prepared image (none: no engine, or it
     // failed).
-    static std::optional<std::vector<ReadLine>> read(Engine* engine, Pix* pix);
+    // `layout` is Tesseract's page segmentation mode.
+    static std::optional<std::vector<ReadLine>> read(Engine* engine, Pix* pix, int layout);
     static std::vector<RecognizedLine> recognizedLines(const std::vector<ReadLine>& lines,
                                                        Pix* pix);
     static bool hasLatinWord(const std::vector<ReadLine>& lines);
