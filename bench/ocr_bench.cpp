@@ -3,18 +3,25 @@
 // text, the plain `tesseract` command on the same images, and the effect of upscaling small
 // text. Images are drawn with ImageMagick at start-up; character error rates are reported as
 // counters ("cer", 0.01 = 1 %).
+// The evaluation set drawn by bench/ocr_eval_set.sh (mixed-language screens, one language
+// at 11-40 px, dark themes, tall pages, lists, paragraphs) is reported image by image
+// ("eval/..."): Vela's CER and time beside those of the `tesseract` command with all four
+// languages ("cli_cer", "cli_ms").
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
-#include <thread>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/capture/PixelImage.h"
@@ -207,7 +214,8 @@ void knownLanguageOnWorker(benchmark::State& state, const Paragraph& p) {
     const RecognitionRequest request{{tags.at(p.code)}, false, true};
     (void)TextRecognizer::shared().recognize(image, request);
     for (auto _ : state) {
-        std::thread worker([&] { benchmark::DoNotOptimize(TextRecognizer::shared().recognize(image, request)); });
+        std::thread worker(
+            [&] { benchmark::DoNotOptimize(TextRecognizer::shared().recognize(image, request)); });
         worker.join();
     }
 }
@@ -259,6 +267,78 @@ void smallText(benchmark::State& state, const Paragraph& p, int pointSize, doubl
     state.counters["upscale"] = recognizer.upscaleFactorFor(image);
 }
 
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The standard output of the command line, "" when it fails.
+std::string outputOf(const std::string& commandLine) {
+    std::string out;
+    if (FILE* pipe = popen(commandLine.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+double msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// One image of the evaluation set: Vela with warm engines against the four-language command.
+void evaluate(benchmark::State& state, const fs::path& image) {
+    NoScreen screen;
+    VisionOCRService service(screen);
+    const PixelImage pixels = load(image);
+    const std::string expected = readFile(fs::path(image).replace_extension(".txt"));
+    std::string text = TextProcessor::smartMergeParagraphLines(service.recognizeText(pixels));
+    for (auto _ : state) {
+        text = TextProcessor::smartMergeParagraphLines(service.recognizeText(pixels));
+        benchmark::DoNotOptimize(text);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const std::string command = TextProcessor::smartMergeParagraphLines(
+        outputOf("tesseract '" + image.string() + "' - -l jpn+eng+chi_sim+kor 2>/dev/null"));
+    state.counters["cli_ms"] = msSince(start);
+    state.counters["cer"] = cer(expected, text);
+    state.counters["cli_cer"] = cer(expected, command);
+}
+
+void registerEvaluationSet() {
+    const fs::path folder = workFolder() / "eval";
+    run({VELA_SOURCE_DIR "/bench/ocr_eval_set.sh", folder.string()}, false);
+    std::vector<fs::path> images;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() == ".png")
+            images.push_back(entry.path());
+    }
+    std::sort(images.begin(), images.end());
+    for (const auto& image : images) {
+        benchmark::RegisterBenchmark(("eval/" + image.stem().string()).c_str(),
+                                     [image](benchmark::State& s) { evaluate(s, image); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->UseRealTime();
+    }
+}
+
+// The paragraph merge of a long capture: one paragraph of wrapped lines; the time grows
+// linearly with the number of lines.
+void mergeLines(benchmark::State& state) {
+    std::string text;
+    for (int i = 0; i < state.range(0); ++i)
+        text += "Line " + std::to_string(i) + " of a long wrapped text 日本語の文\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TextProcessor::smartMergeParagraphLines(text));
+}
+
 using ParagraphBenchmark = void (*)(benchmark::State&, const Paragraph&);
 
 // One benchmark per paragraph, timed in wall-clock milliseconds.
@@ -276,6 +356,11 @@ void registerPerParagraph(const std::string& name, ParagraphBenchmark run, int i
 }
 
 const bool registered = [] {
+    registerEvaluationSet();
+    benchmark::RegisterBenchmark("merge_lines", mergeLines)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Unit(benchmark::kMillisecond);
     registerPerParagraph("warm", warm, 3, 5);
     registerPerParagraph("known_language", knownLanguage, 3, 5);
     registerPerParagraph("known_language_openmp", knownLanguageParallel, 3, 5);

@@ -33,6 +33,16 @@ bool endsWithSingleHyphen(const std::string& s) {
     return !s.empty() && s.back() == '-' && !(s.size() >= 2 && s[s.size() - 2] == '-');
 }
 
+// The last user-perceived character of `merged`, whose end is `line`. Only a short tail
+// is segmented, so a paragraph of any length merges in linear time; a character that
+// starts more than 64 bytes before `line` (no script writes one) would be cut.
+std::string lastCharacter(const std::string& merged, const std::string& line) {
+    std::size_t from = merged.size() - std::min(merged.size(), line.size() + 64);
+    while (from > 0 && (static_cast<unsigned char>(merged[from]) & 0xC0) == 0x80)
+        --from;  // start on a whole UTF-8 sequence
+    return lastGraphemes(std::string_view(merged).substr(from), 1);
+}
+
 std::string mergeParagraph(const std::vector<std::string>& lines) {
     std::string merged = lines.front();
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -40,7 +50,8 @@ std::string mergeParagraph(const std::vector<std::string>& lines) {
         if (endsWithSingleHyphen(merged)) {
             merged.pop_back();
             merged += line;
-        } else if (!merged.empty() && !line.empty() && isCJKOrKana(lastGraphemes(merged, 1)) &&
+        } else if (!merged.empty() && !line.empty() &&
+                   isCJKOrKana(lastCharacter(merged, lines[i - 1])) &&
                    isCJKOrKana(firstGraphemes(line, 1))) {
             merged += line;
         } else {

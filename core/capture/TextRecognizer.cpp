@@ -25,7 +25,6 @@ struct TextDeleter {
 };
 using TesseractText = std::unique_ptr<char, TextDeleter>;
 
-constexpr std::string_view kScriptDetectionModel = "osd";
 constexpr double kMaxUpscale = 4;
 // Keeps a huge selection from turning into a huge upscaled image.
 constexpr double kMaxUpscaledPixels = 16e6;
@@ -60,35 +59,111 @@ PixPtr greyPix(const PixelImage& image) {
     return pix;
 }
 
-// Median height of the horizontal bands that hold ink, a cheap stand-in for the line
-// height of single-column text (columns whose lines are offset merge into taller bands,
-// which only makes the estimate err towards not scaling). 0 when there is no ink.
-double medianInkBandHeight(const PixelImage& image) {
+// How far a pixel's grey must lie from the background to count as ink: text bands for
+// sizing and probing need clear ink; the check for an image without any text accepts
+// faint text too.
+constexpr int kClearInk = 80;
+constexpr int kFaintInk = 40;
+
+struct Band {
+    int top = 0;
+    int height = 0;
+};
+
+// The horizontal bands of rows that hold ink, top to bottom; bands thinner than 4 rows are
+// rules and specks. For single-column text each band is one line; columns whose lines are
+// offset merge into taller bands.
+std::vector<Band> inkBands(const PixelImage& image, int threshold) {
+    std::vector<Band> bands;
     if (image.empty())
-        return 0;
+        return bands;
     const int background = backgroundGrey(image);
-    std::vector<int> bands;
     int run = 0;
     for (int y = 0; y <= image.height; ++y) {
         bool ink = false;
         if (y < image.height) {
             for (int x = 0; x < image.width && !ink; ++x) {
-                ink = std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > 80;
+                ink = std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > threshold;
             }
         }
         if (ink) {
             ++run;
         } else {
             if (run >= 4)
-                bands.push_back(run);  // thinner bands are rules and specks
+                bands.push_back({y - run, run});
             run = 0;
         }
     }
+    return bands;
+}
+
+// True when a row of the image is mostly ink, even faint: a border or rule of a window's
+// controls rather than text. Text rows leave most of their pixels background.
+bool hasRuledRows(const PixelImage& image) {
+    const int background = backgroundGrey(image);
+    for (int y = 0; y < image.height; ++y) {
+        int ink = 0;
+        for (int x = 0; x < image.width; ++x)
+            ink += std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > 16;
+        if (ink * 2 > image.width)
+            return true;
+    }
+    return false;
+}
+
+// Median band height, a cheap stand-in for the line height (0 without ink).
+double medianBandHeight(const std::vector<Band>& bands) {
     if (bands.empty())
         return 0;
-    std::nth_element(bands.begin(), bands.begin() + static_cast<std::ptrdiff_t>(bands.size() / 2),
-                     bands.end());
-    return bands[bands.size() / 2];
+    std::vector<int> heights;
+    for (const Band& band : bands)
+        heights.push_back(band.height);
+    const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+    std::nth_element(heights.begin(), middle, heights.end());
+    return *middle;
+}
+
+// A short image of up to two of the text bands (first and middle), stacked with a little
+// space between: enough text to tell the script at a fraction of a page's cost.
+PixPtr scriptProbe(PIX* pix, const std::vector<Band>& bands, double factor) {
+    std::vector<std::size_t> picks{0, bands.size() / 2};
+    picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+    const int width = pixGetWidth(pix);
+    const int height = pixGetHeight(pix);
+    std::vector<std::pair<int, int>> strips;  // top and height in the scaled image
+    int total = 0;
+    for (std::size_t i : picks) {
+        const int margin = bands[i].height / 3;
+        const int top = std::max(0, static_cast<int>((bands[i].top - margin) * factor));
+        const int bottom =
+            std::min(height, static_cast<int>((bands[i].top + bands[i].height + margin) * factor));
+        strips.emplace_back(top, bottom - top);
+        total += 2 * (bottom - top);
+    }
+    PixPtr probe(pixCreate(width, total, 8));
+    if (!probe)
+        return nullptr;
+    pixSetAllArbitrary(probe.get(), 255);
+    int y = 0;
+    for (const auto& [top, stripHeight] : strips) {
+        y += stripHeight / 2;
+        pixRasterop(probe.get(), 0, y, width, stripHeight, PIX_SRC, pix, 0, top);
+        y += stripHeight + stripHeight / 2;
+    }
+    return probe;
+}
+
+double upscaleFactor(const TextRecognizer::Options& options, const PixelImage& image,
+                     const std::vector<Band>& bands) {
+    if (!options.upscaleSmallText || image.empty())
+        return 1;
+    const double band = medianBandHeight(bands);
+    if (band <= 0 || band >= options.smallTextHeight)
+        return 1;
+    double factor = std::min(kMaxUpscale, options.targetTextHeight / band);
+    const double pixels = static_cast<double>(image.width) * image.height;
+    factor = std::min(factor, std::sqrt(kMaxUpscaledPixels / pixels));
+    return factor > 1.05 ? factor : 1;
 }
 
 // Tesseract runs parts of its networks in OpenMP parallel regions. Capping the active
@@ -103,20 +178,9 @@ void allowOpenMpThreads(bool allow) {
         set(allow ? 1 : 0);
 }
 
-std::optional<std::string> languageForScript(std::string_view script) {
-    if (script == "Japanese" || script == "Hiragana" || script == "Katakana")
-        return "jpn";
-    if (script == "Han")
-        return "chi_sim";
-    if (script == "Korean" || script == "Hangul")
-        return "kor";
-    if (script == "Latin")
-        return "eng";
-    return std::nullopt;
-}
-
-// The language whose script dominates recognised text: Hangul means Korean, any kana
-// Japanese, ideographs alone Chinese, anything else English.
+// The language whose script dominates recognised text: Hangul means Korean, kana among
+// the ideographs Japanese (Chinese misread by the Japanese model gains the odd kana, so
+// one in ten is needed), ideographs alone Chinese, anything else English.
 std::string languageOfScript(std::string_view text) {
     std::size_t hangul = 0, kana = 0, han = 0;
     for (char32_t c : toScalars(text)) {
@@ -131,7 +195,7 @@ std::string languageOfScript(std::string_view text) {
     }
     if (hangul > 0 && hangul >= kana + han)
         return "kor";
-    if (kana > 0)
+    if (kana > 0 && kana * 10 >= kana + han)
         return "jpn";
     if (han > 0)
         return "chi_sim";
@@ -171,7 +235,88 @@ std::string lineText(const char* raw) {
     return withoutSpacesBetweenWideCharacters(text);
 }
 
+bool isCJKScalar(char32_t c) {
+    return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3040 && c <= 0x30FF) ||
+           (c >= 0x3130 && c <= 0x318F) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF);
+}
+
+// Text that is mostly CJK, counting ideographic and full-width punctuation: the CJK
+// model's reading of a Latin word is mostly digits and symbols around a stray syllable.
+bool isMostlyCJK(std::string_view text) {
+    const std::u32string scalars = toScalars(text);
+    const auto cjk = std::count_if(scalars.begin(), scalars.end(), [](char32_t c) {
+        return isCJKScalar(c) || (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFFEF);
+    });
+    return !scalars.empty() && cjk * 4 >= static_cast<std::ptrdiff_t>(scalars.size()) * 3;
+}
+
+// A word in Latin letters (with digits and punctuation) only.
+bool isLatinWord(std::string_view text) {
+    bool letter = false;
+    for (char32_t c : toScalars(text)) {
+        if (c >= 0x250)
+            return false;
+        letter = letter || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    }
+    return letter;
+}
+
 }  // namespace
+
+struct TextRecognizer::PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+
+struct TextRecognizer::ReadWord {
+    PixelBox box;
+    std::string text;
+};
+
+struct TextRecognizer::ReadLine {
+    PixelBox box;
+    std::string text;  // as the engine spaces it
+    std::vector<ReadWord> words;
+};
+
+bool TextRecognizer::hasLatinWord(const std::vector<ReadLine>& lines) {
+    for (const ReadLine& line : lines) {
+        for (const ReadWord& word : line.words) {
+            if (isLatinWord(word.text))
+                return true;
+        }
+    }
+    return false;
+}
+
+void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
+                                     const std::vector<ReadLine>& alone) {
+    for (ReadLine& line : lines) {
+        std::size_t cursor = 0;  // words appear in the line's text in order
+        for (const ReadWord& word : line.words) {
+            const std::size_t at = line.text.find(word.text, cursor);
+            if (at == std::string::npos)
+                continue;
+            cursor = at + word.text.size();
+            if (!isLatinWord(word.text))
+                continue;
+            // The CJK model splits its reading into pieces of one word; they join directly.
+            std::string own;
+            for (const ReadLine& other : alone) {
+                for (const ReadWord& w : other.words) {
+                    if (word.box.contains((w.box.left + w.box.right) / 2,
+                                          (w.box.top + w.box.bottom) / 2))
+                        own += w.text;
+                }
+            }
+            if (isMostlyCJK(own)) {
+                line.text.replace(at, word.text.size(), own);
+                cursor = at + own.size();
+            }
+        }
+    }
+}
 
 struct TextRecognizer::Engine {
     std::mutex mutex;  // one pass at a time
@@ -217,32 +362,19 @@ std::size_t TextRecognizer::engineCount() const {
     return engines_.size();
 }
 
-void TextRecognizer::releaseEngines() {
-    std::lock_guard lock(enginesMutex_);
-    std::erase_if(engines_, [](const auto& entry) {
-        // A pass holds its engine's lock for as long as it uses the engine.
-        if (!entry.second->mutex.try_lock())
-            return false;
-        entry.second->mutex.unlock();
-        return true;
-    });
-    tesseract::TessBaseAPI::ClearPersistentCache();
-}
-
-TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
-                                                  bool languageCorrection) {
-    Engine* engine = nullptr;
+std::shared_ptr<TextRecognizer::Engine> TextRecognizer::engineFor(const std::string& languages,
+                                                                  bool languageCorrection) {
+    std::shared_ptr<Engine> engine;
     {
         std::lock_guard lock(enginesMutex_);
         auto& slot = engines_[languages + (languageCorrection ? "" : "#plain")];
         if (!slot)
-            slot = std::make_unique<Engine>();
-        engine = slot.get();
+            slot = std::make_shared<Engine>();
+        engine = slot;
     }
     std::lock_guard lock(engine->mutex);
     if (!engine->initialised) {
         engine->initialised = true;
-        const bool osd = languages == kScriptDetectionModel;
         // No progress chatter on stderr; no second, inverted reading of doubtful lines
         // (images arrive dark-on-light already).
         std::vector<std::string> names{"debug_file", "tessedit_do_invert"};
@@ -254,27 +386,26 @@ TextRecognizer::Engine* TextRecognizer::engineFor(const std::string& languages,
         const std::string dataPath = options_.dataPath.string();
         engine->usable =
             engine->api.Init(dataPath.empty() ? nullptr : dataPath.c_str(), languages.c_str(),
-                             osd ? tesseract::OEM_TESSERACT_ONLY : tesseract::OEM_LSTM_ONLY,
-                             nullptr, 0, &names, &values, false) == 0;
+                             tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) == 0;
         if (engine->usable) {
             engine->api.SetVariable("debug_file", "/dev/null");
             engine->api.SetVariable("tessedit_do_invert", "0");
-            engine->api.SetPageSegMode(osd ? tesseract::PSM_OSD_ONLY : tesseract::PSM_AUTO);
         }
     }
     return engine->usable ? engine : nullptr;
 }
 
+void TextRecognizer::releaseEngines() {
+    {
+        std::lock_guard lock(enginesMutex_);
+        std::erase_if(engines_, [](const auto& entry) { return entry.second.use_count() == 1; });
+    }
+    // Dictionaries stay in Tesseract's process-wide cache until no engine uses them.
+    tesseract::TessBaseAPI::ClearPersistentCache();
+}
+
 double TextRecognizer::upscaleFactorFor(const PixelImage& image) const {
-    if (!options_.upscaleSmallText || image.empty())
-        return 1;
-    const double band = medianInkBandHeight(image);
-    if (band <= 0 || band >= options_.smallTextHeight)
-        return 1;
-    double factor = std::min(kMaxUpscale, options_.targetTextHeight / band);
-    const double pixels = static_cast<double>(image.width) * image.height;
-    factor = std::min(factor, std::sqrt(kMaxUpscaledPixels / pixels));
-    return factor > 1.05 ? factor : 1;
+    return upscaleFactor(options_, image, inkBands(image, kClearInk));
 }
 
 std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
@@ -288,14 +419,23 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     }
     if (codes.empty())
         return std::nullopt;
-    if (image.empty())
+    // Without ink there is no text: no engine needs to look (every pass of a blank
+    // selection would otherwise cost a full recognition).
+    if (image.empty() || inkBands(image, kFaintInk).empty())
         return std::vector<RecognizedLine>{};
     allowOpenMpThreads(options_.parallelRecognition);
 
     PixPtr pix = greyPix(image);
     if (!pix)
         return std::nullopt;
-    const double factor = upscaleFactorFor(image);
+    const std::vector<Band> bands = inkBands(image, kClearInk);
+    // Text alone (a selection of a page or a dialog's message) reads best as one block of
+    // lines: the page layout analysis cuts CJK lines into pieces and reads them apart, and
+    // side-by-side columns come out as one line per row, as the reading order wants them.
+    // Windows whose controls are drawn with borders and rules need that analysis to find
+    // the text inside each control.
+    const int layout = hasRuledRows(image) ? tesseract::PSM_AUTO : tesseract::PSM_SINGLE_BLOCK;
+    const double factor = upscaleFactor(options_, image, bands);
     if (factor > 1) {
         PixPtr scaled(pixScaleGrayLI(pix.get(), static_cast<l_float32>(factor),
                                      static_cast<l_float32>(factor)));
@@ -303,84 +443,117 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
             pix = std::move(scaled);
     }
 
-    std::string languages;
-    for (const auto& code : codes)
-        languages += (languages.empty() ? "" : "+") + code;
-    if (request.automaticallyDetectsLanguage && codes.size() > 1) {
-        if (Engine* osd = engineFor(std::string(kScriptDetectionModel), true)) {
-            std::lock_guard lock(osd->mutex);
-            osd->api.SetImage(pix.get());
-            int orientation = 0;
-            float orientationConfidence = 0, scriptConfidence = 0;
-            const char* script = nullptr;
-            if (osd->api.DetectOrientationScript(&orientation, &orientationConfidence, &script,
-                                                 &scriptConfidence) &&
-                script) {
-                auto code = languageForScript(script);
-                if (code && std::find(codes.begin(), codes.end(), *code) != codes.end()) {
-                    languages = *code;
-                }
+    const auto join = [](const std::vector<std::string>& parts) {
+        std::string joined;
+        for (const auto& part : parts)
+            joined += (joined.empty() ? "" : "+") + part;
+        return joined;
+    };
+    std::string languages = join(codes);
+    if (request.automaticallyDetectsLanguage && codes.size() > 1 && !bands.empty()) {
+        // All listed languages read a few lines to tell the script; then the script's own
+        // model reads the whole image, with English beside it for the Latin words that CJK
+        // screens mix in (names, labels, versions). One engine with all four models reads
+        // single-language text worse and slower, and the models of other scripts turn
+        // Latin words into ideographs.
+        PixPtr probe = scriptProbe(pix.get(), bands, factor);
+        std::vector<std::string> chosen{languageOfScript(readAll(languages, probe.get()))};
+        const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
+        if (std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
+            chosen = codes;
+        else if (chosen.front() != "eng" && hasEnglish)
+            chosen.push_back("eng");
+        languages = join(chosen);
+        if (chosen.size() == 2 && chosen.back() == "eng") {
+            auto lines =
+                read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get(), layout);
+            if (lines && hasLatinWord(*lines)) {
+                // After a Latin word the engine tries English first and keeps misreadings
+                // such as "HES" for the Korean word that follows; where the script's own
+                // model reads CJK text, that reading wins.
+                const auto alone =
+                    read(engineFor(chosen.front(), request.usesLanguageCorrection).get(), pix.get(),
+                         layout);
+                if (alone)
+                    restoreCJKWords(*lines, *alone);
             }
-            osd->api.Clear();
+            if (!lines)
+                return std::nullopt;
+            return recognizedLines(*lines, pix.get());
         }
     }
-
-    auto lines = runEngine(engineFor(languages, request.usesLanguageCorrection), pix.get());
-    // Script detection fails on little or small text; then all languages ran together and
-    // the script of what they read picks the one model to read it again.
-    if (lines && !lines->empty() && languages.find('+') != std::string::npos &&
-        request.automaticallyDetectsLanguage) {
-        std::string all;
-        for (const auto& line : *lines) {
-            if (!line.candidates.empty())
-                all += line.candidates.front();
-        }
-        const std::string code = languageOfScript(all);
-        if (std::find(codes.begin(), codes.end(), code) != codes.end()) {
-            auto again = runEngine(engineFor(code, request.usesLanguageCorrection), pix.get());
-            if (again && !again->empty())
-                lines = std::move(again);
-        }
-    }
-    return lines;
+    auto lines =
+        read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get(), layout);
+    if (!lines)
+        return std::nullopt;
+    return recognizedLines(*lines, pix.get());
 }
 
-std::optional<std::vector<RecognizedLine>> TextRecognizer::runEngine(Engine* engine, PIX* pix) {
+std::string TextRecognizer::readAll(const std::string& languages, PIX* pix) {
+    std::string text;
+    if (!pix)
+        return text;
+    for (const ReadLine& line :
+         read(engineFor(languages, true).get(), pix, tesseract::PSM_SINGLE_BLOCK)
+             .value_or(std::vector<ReadLine>{}))
+        text += line.text;
+    return text;
+}
+
+std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine* engine, PIX* pix,
+                                                                          int layout) {
     if (!engine)
         return std::nullopt;
     std::lock_guard lock(engine->mutex);
     tesseract::TessBaseAPI& api = engine->api;
+    api.SetPageSegMode(static_cast<tesseract::PageSegMode>(layout));
     api.SetImage(pix);
     if (api.Recognize(nullptr) != 0) {
         api.Clear();
         return std::nullopt;
     }
-    const double width = pixGetWidth(pix);
-    const double height = pixGetHeight(pix);
-    std::vector<RecognizedLine> lines;
+    std::vector<ReadLine> lines;
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (it) {
+    if (it && !it->Empty(tesseract::RIL_WORD)) {
         do {
-            if (it->Empty(tesseract::RIL_TEXTLINE))
-                continue;
-            int left = 0, top = 0, right = 0, bottom = 0;
-            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
-                continue;
-            RecognizedLine line;
-            line.boundingBox = Rect(left / width, (height - bottom) / height,
-                                    (right - left) / width, (bottom - top) / height);
-            TesseractText text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            std::string candidate = lineText(text.get());
-            // Tesseract also reports "lines" of specks it read as nothing; they are not text
-            // lines, and passing them on would split paragraphs.
-            if (trimmed(candidate).empty())
-                continue;
-            line.candidates.push_back(std::move(candidate));
-            lines.push_back(std::move(line));
-        } while (it->Next(tesseract::RIL_TEXTLINE));
+            if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || lines.empty()) {
+                lines.emplace_back();
+                it->BoundingBox(tesseract::RIL_TEXTLINE, &lines.back().box.left,
+                                &lines.back().box.top, &lines.back().box.right,
+                                &lines.back().box.bottom);
+                TesseractText line(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+                lines.back().text = line ? line.get() : "";
+            }
+            ReadWord word;
+            it->BoundingBox(tesseract::RIL_WORD, &word.box.left, &word.box.top, &word.box.right,
+                            &word.box.bottom);
+            TesseractText text(it->GetUTF8Text(tesseract::RIL_WORD));
+            word.text = text ? text.get() : "";
+            if (!trimmed(word.text).empty())
+                lines.back().words.push_back(std::move(word));
+        } while (it->Next(tesseract::RIL_WORD));
     }
     api.Clear();
     return lines;
+}
+
+std::vector<RecognizedLine> TextRecognizer::recognizedLines(const std::vector<ReadLine>& lines,
+                                                            PIX* pix) {
+    const double width = pixGetWidth(pix);
+    const double height = pixGetHeight(pix);
+    std::vector<RecognizedLine> out;
+    for (const ReadLine& read : lines) {
+        std::string text = lineText(read.text.c_str());
+        // Tesseract also reports "lines" of specks it read as nothing; they are not text
+        // lines, and passing them on would split paragraphs.
+        if (trimmed(text).empty())
+            continue;
+        const PixelBox& b = read.box;
+        out.push_back({Rect(b.left / width, (height - b.bottom) / height,
+                            (b.right - b.left) / width, (b.bottom - b.top) / height),
+                       {std::move(text)}});
+    }
+    return out;
 }
 
 }  // namespace vela

@@ -4,13 +4,17 @@
 // A pass takes an image and an ordered language list ("ja-JP", "en-US", "zh-Hans",
 // "ko-KR") and returns the text lines it found, each with a box normalised to the image
 // (0 to 1, origin at the lower-left corner, y upwards) and its best candidate string.
-// With automatic language detection on, a script detection step picks the one language of
-// the list that matches the image's script; when it cannot tell (little or small text), all
-// listed languages run together in one engine and, when the script of what they read points
-// to one listed language, that language's engine reads the image again.
+// With automatic language detection on, all listed languages together read a few of the
+// image's lines to tell its script; that script's language then reads the whole image,
+// with English beside it when listed (CJK screens mix in Latin names and labels); where
+// that engine reads a Latin word over text that the script's own model reads as CJK, the
+// CJK reading wins. Text alone is read as one block of lines; an image with the borders
+// of controls goes through the page layout analysis. An image without ink costs no
+// recognition.
 //
 // Engines are expensive (model loading takes hundreds of milliseconds), so each language
-// set gets one engine, created lazily on first use and kept for the recogniser's life.
+// set gets one engine, created lazily on first use and kept until `releaseEngines` or the
+// recogniser's end.
 // Thread-safety: `recognize` may be called from any thread; an engine serves one pass at a
 // time, so concurrent passes needing the same engine wait for each other.
 
@@ -82,21 +86,34 @@ class TextRecognizer {
     // The factor by which `recognize` scales this image before recognition (1 = none).
     double upscaleFactorFor(const PixelImage& image) const;
 
+    // How many engines exist now (for measuring the lazy creation and the release).
+    std::size_t engineCount() const;
+
     // Destroys every engine that is not in use; the next pass creates them again.
     void releaseEngines();
 
-    // How many engines have been created so far (for measuring the lazy creation).
-    std::size_t engineCount() const;
-
   private:
     struct Engine;
-    Engine* engineFor(const std::string& languages, bool languageCorrection);
-    // Recognises the prepared image with the engine (none: no engine, or it failed).
-    static std::optional<std::vector<RecognizedLine>> runEngine(Engine* engine, Pix* pix);
+    // The engine for the language set, created on first use; none when it cannot be.
+    std::shared_ptr<Engine> engineFor(const std::string& languages, bool languageCorrection);
+    struct PixelBox;
+    struct ReadWord;
+    struct ReadLine;
+    // The text of all lines the engine reads in the prepared image ("" for none).
+    std::string readAll(const std::string& languages, Pix* pix);
+    // The lines and words the engine reads in the prepared image (none: no engine, or it
+    // failed).
+    // `layout` is Tesseract's page segmentation mode.
+    static std::optional<std::vector<ReadLine>> read(Engine* engine, Pix* pix, int layout);
+    static std::vector<RecognizedLine> recognizedLines(const std::vector<ReadLine>& lines,
+                                                       Pix* pix);
+    static bool hasLatinWord(const std::vector<ReadLine>& lines);
+    // Latin words of `lines` under which `alone` read CJK text take that text instead.
+    static void restoreCJKWords(std::vector<ReadLine>& lines, const std::vector<ReadLine>& alone);
 
     Options options_;
     mutable std::mutex enginesMutex_;
-    std::map<std::string, std::unique_ptr<Engine>> engines_;
+    std::map<std::string, std::shared_ptr<Engine>> engines_;
 };
 
 }  // namespace vela

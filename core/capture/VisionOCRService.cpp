@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/capture/ReadingOrder.h"
 #include "core/capture/TextProcessor.h"
 
 namespace vela {
@@ -45,7 +46,7 @@ std::string VisionOCRService::recognizeText(const PixelImage& image) {
         std::vector<RecognizedLine> found =
             recognizer_.recognize(image, pass).value_or(std::vector<RecognizedLine>{});
         sortIntoReadingOrder(found);
-        lines = topCandidates(found);
+        lines = linesWithParagraphBreaks(found, static_cast<double>(image.width) / image.height);
         if (!lines.empty())
             break;
     }
@@ -56,26 +57,6 @@ std::string VisionOCRService::recognizeText(const PixelImage& image) {
         joined += lines[i];
     }
     return joined;
-}
-
-void sortIntoReadingOrder(std::vector<RecognizedLine>& lines) {
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const RecognizedLine& a, const RecognizedLine& b) {
-                         const double ay = a.boundingBox.midY();
-                         const double by = b.boundingBox.midY();
-                         if (std::abs(ay - by) > 0.025)
-                             return ay > by;
-                         return a.boundingBox.minX() < b.boundingBox.minX();
-                     });
-}
-
-std::vector<std::string> topCandidates(const std::vector<RecognizedLine>& lines) {
-    std::vector<std::string> out;
-    for (const auto& line : lines) {
-        if (!line.candidates.empty())
-            out.push_back(line.candidates.front());
-    }
-    return out;
 }
 
 }  // namespace vela

@@ -2,8 +2,9 @@
 // Turns a selected screen rectangle into an OCRCaptureResult: checks the permission,
 // captures the pixels through the screen source, recognises the lines (a first pass over
 // Japanese, English, simplified Chinese and Korean with automatic language detection, and
-// up to three fallback passes when it finds nothing), puts them in reading order and
-// rebuilds paragraphs with TextProcessor.
+// up to three fallback passes when it finds nothing), puts them in reading order with an
+// empty line where the layout shows a paragraph break, and rebuilds paragraphs with
+// TextProcessor.
 //
 // Ownership: borrows the screen source and the recogniser, which must outlive it.
 // Thread-safety: no state of its own; calls may overlap on any threads (the recogniser
@@ -35,7 +36,8 @@ class VisionOCRService {
     OCRCaptureResult captureAndRecognize(const Rect& appKitScreenRect,
                                          std::uint32_t excludingWindowNumber);
 
-    // The recognised lines of the image in reading order joined with "\n"; "" for none.
+    // The recognised lines of the image in reading order joined with "\n", with an empty
+    // line between paragraphs; "" for none.
     std::string recognizeText(const PixelImage& image);
 
     // The first pass and the three fallback passes, in the order they are tried.
@@ -45,13 +47,5 @@ class VisionOCRService {
     ScreenSource& screenSource_;
     TextRecognizer& recognizer_;
 };
-
-// Stable sort into reading order: a before b when their vertical centres differ by more
-// than 0.025 and a's is higher, or when they differ by 0.025 or less and a starts further
-// left. Boxes are normalised with the origin at the lower left.
-void sortIntoReadingOrder(std::vector<RecognizedLine>& lines);
-
-// The top candidate of each line in order (lines without a candidate add nothing).
-std::vector<std::string> topCandidates(const std::vector<RecognizedLine>& lines);
 
 }  // namespace vela

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/capture/OCRCaptureResult.h"
-
 namespace vela {
 namespace {
 
@@ -113,19 +111,6 @@ TEST(CJKOrKana, RangesAndNeighbours) {
                            "한", "𠀋", "\u33FF"}) {
         EXPECT_FALSE(isCJKOrKana(no)) << no;
     }
-}
-
-TEST(OCRCaptureResult, EqualWhenSameCaseAndPayload) {
-    const Rect r(1, 2, 3, 4);
-    EXPECT_EQ(OCRCaptureResult::recognized("x", r), OCRCaptureResult::recognized("x", r));
-    EXPECT_NE(OCRCaptureResult::recognized("x", r), OCRCaptureResult::recognized("y", r));
-    EXPECT_NE(OCRCaptureResult::recognized("x", r),
-              OCRCaptureResult::recognized("x", Rect(1, 2, 3, 5)));
-    EXPECT_EQ(OCRCaptureResult::emptyText(r), OCRCaptureResult::emptyText(r));
-    EXPECT_NE(OCRCaptureResult::emptyText(r), OCRCaptureResult::emptyText(Rect(0, 2, 3, 4)));
-    EXPECT_NE(OCRCaptureResult::emptyText(r), OCRCaptureResult::recognized("", r));
-    EXPECT_EQ(OCRCaptureResult::permissionDenied(), OCRCaptureResult::permissionDenied());
-    EXPECT_NE(OCRCaptureResult::permissionDenied(), OCRCaptureResult::emptyText(Rect()));
 }
 
 }  // namespace
