@@ -72,6 +72,35 @@ bool bindsBoth(GVariant* results) {
     return capture && text;
 }
 
+// Plasma's portal reports a shortcut as bound, with its preferred trigger, even when its
+// shortcut daemon (kglobalaccel) left it without keys because another component holds them.
+// Where kglobalaccel serves the session, ask it: the portal session is its component named
+// after the session token. False only when the component says a shortcut has no key.
+bool kglobalaccelAssignedKeys(GDBusConnection* bus, const std::string& sessionToken,
+                              std::chrono::milliseconds timeout) {
+    const std::string component = "/component/" + sessionToken;
+    GVariantPtr infos(g_dbus_connection_call_sync(
+        bus, "org.kde.kglobalaccel", component.c_str(), "org.kde.kglobalaccel.Component",
+        "allShortcutInfos", nullptr, G_VARIANT_TYPE("(a(ssssssaiai))"),
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, static_cast<int>(timeout.count()), nullptr, nullptr));
+    if (!infos)
+        return true;  // another desktop, or a Plasma that names its components otherwise
+    GVariantIter* iter = nullptr;
+    g_variant_get(infos.get(), "(a(ssssssaiai))", &iter);
+    bool assigned = true;
+    GVariant* keys = nullptr;
+    while (g_variant_iter_next(iter, "(ssssss@aiai)", nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, &keys, nullptr)) {
+        gsize count = 0;
+        const gint32* codes =
+            static_cast<const gint32*>(g_variant_get_fixed_array(keys, &count, sizeof(gint32)));
+        assigned = assigned && std::any_of(codes, codes + count, [](gint32 c) { return c != 0; });
+        g_variant_unref(keys);
+    }
+    g_variant_iter_free(iter);
+    return assigned;
+}
+
 }  // namespace
 
 std::optional<std::string> portalTrigger(const ShortcutConfig& shortcut) {
@@ -149,7 +178,8 @@ bool PortalGlobalShortcuts::registerShortcuts(const ShortcutConfig& capture,
                           g_variant_new("(o@a(sa{sv})sa{sv})", session_.c_str(),
                                         shortcutList(capture, text), "", &bindOptions),
                           bindToken, timeout_);
-    if (!bound || bound->code != 0 || !bindsBoth(bound->results.get())) {
+    if (!bound || bound->code != 0 || !bindsBoth(bound->results.get()) ||
+        !kglobalaccelAssignedKeys(bus_.get(), sessionToken, timeout_)) {
         unregisterAll();
         return false;
     }
