@@ -38,16 +38,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "kde-session: $*" >&2; for f in "$work"/*.log; do tail -n 5 "$f" >&2 || true; done; exit 1; }
-# Polls a condition every 50 ms for at most LIMIT seconds.
-wait_for() {
-  local tries=$((LIMIT * 20))
-  until eval "$1"; do
-    tries=$((tries - 1))
-    [ $tries -gt 0 ] || fail "timed out waiting for: $2"
-    sleep 0.05
-  done
-}
+source "$(dirname "$0")/session-common.sh"
 
 export XDG_RUNTIME_DIR=$work/run XDG_CURRENT_DESKTOP=KDE XDG_SESSION_TYPE=wayland
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
