@@ -5,9 +5,10 @@
 # offers the GlobalShortcuts portal. The command gets WAYLAND_DISPLAY, DISPLAY (the XWayland
 # server), XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS and XDG_CURRENT_DESKTOP=KDE.
 #
-# Everything runs in a PID namespace of its own whose first process is this script: at the
-# end every process left in it (also the ones the bus activated) is asked to stop, and the
-# kernel ends whatever still remains when the script exits.
+# Everything runs in a PID and mount namespace of its own whose first process is this script:
+# at the end every process left in it (also the ones the bus activated) is asked to stop, and
+# the kernel ends whatever still remains when the script exits. XWayland's socket lives in a
+# folder private to the namespace.
 #   usage: scripts/kde-session.sh COMMAND [ARGS...]
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
@@ -27,7 +28,7 @@ work=$(mktemp -d /tmp/vela-kde.XXXXXX)
 # which a user namespace cannot claim, and nothing stale can be left there.
 mount -t tmpfs -o mode=1777 vela-x11 /tmp/.X11-unix
 cleanup() {
-  # Gently first, so KWin removes XWayland's socket and lock file from the shared /tmp.
+  # Gently first, so KWin removes XWayland's lock file from the shared /tmp.
   kill -TERM -1 2>/dev/null || true
   local tries=$((LIMIT * 20))
   # As the namespace's first process, "kill -0 -1" asks whether any other process is left.
