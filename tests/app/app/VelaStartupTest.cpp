@@ -144,7 +144,7 @@ std::string panelText(Display* dpy) {
         return {};
     const int screenHeight = DisplayHeight(dpy, DefaultScreen(dpy));
     X11ScreenSource source(X11ScreenSource::Options{
-        {}, ScreenLayout{{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), screenHeight}, 1}, {}});
+        {}, ScreenLayout{{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), screenHeight}, 1}});
     auto image = source.capture(
         Rect(box->x, screenHeight - box->y - box->height, box->width, box->height), 0);
     if (!image)

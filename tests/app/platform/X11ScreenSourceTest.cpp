@@ -135,7 +135,7 @@ TEST_F(X11ScreenSourceTest, OffsetPrimaryMonitorAndScaleMapOntoTheRightPixels) {
 
     // The primary monitor sits at (1000, 100) in the root window, 800 x 600 pixels; the
     // first window lies left of and below it, at negative desktop coordinates.
-    X11ScreenSource offset({{}, ScreenLayout{{1000, 100, 800, 600}, 1.0}, {}});
+    X11ScreenSource offset({{}, ScreenLayout{{1000, 100, 800, 600}, 1.0}});
     ASSERT_TRUE(offset.freeze());
     const Rect left(200 - 1000, 700 - 800 - first.height(), first.width(), first.height());
     EXPECT_EQ(toDevicePixels(left, ScreenLayout{{1000, 100, 800, 600}, 1.0}),
@@ -146,7 +146,7 @@ TEST_F(X11ScreenSourceTest, OffsetPrimaryMonitorAndScaleMapOntoTheRightPixels) {
 
     // Two device pixels per point: the same window in half as many points.
     const ScreenLayout hidpi{{0, 0, rootWidth_, rootHeight_}, 2.0};
-    X11ScreenSource scaled({{}, hidpi, {}});
+    X11ScreenSource scaled({{}, hidpi});
     ASSERT_TRUE(scaled.freeze());
     const Rect half(1300 / 2.0, (rootHeight_ - 300 - second.height()) / 2.0, second.width() / 2.0,
                     second.height() / 2.0);
@@ -169,7 +169,7 @@ TEST_F(X11ScreenSourceTest, OffsetPrimaryMonitorAndScaleMapOntoTheRightPixels) {
 }
 
 TEST_F(X11ScreenSourceTest, NoDisplayMeansPermissionDenied) {
-    X11ScreenSource missing({":97", std::nullopt, {}});
+    X11ScreenSource missing({":97", std::nullopt});
     EXPECT_TRUE(missing.preflightAccess());
     EXPECT_EQ(missing.freeze(), nullptr);
     EXPECT_EQ(missing.frozenScreen(), nullptr);
