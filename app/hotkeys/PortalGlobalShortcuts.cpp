@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <memory>
 #include <utility>
 
 #include "app/hotkeys/HotKeyTexts.h"
 #include "app/platform/PortalRequest.h"
-#include "core/shortcuts/HotKeyKeyTable.h"
 
 namespace vela {
 namespace {
@@ -101,10 +101,26 @@ bool kglobalaccelAssignedKeys(GDBusConnection* bus, const std::string& sessionTo
     return assigned;
 }
 
+// The keysym name of a letter, digit, function key (F1-F35) or SPACE key position on a US
+// layout, the keys a desktop's shortcut settings accept everywhere; none for other names.
+std::optional<std::string> xdgKeyName(std::string_view key) {
+    if (key == "SPACE")
+        return "space";
+    if (key.size() == 1 && ((key[0] >= 'A' && key[0] <= 'Z') || (key[0] >= '0' && key[0] <= '9')))
+        return std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(key[0]))));
+    const bool functionKey =
+        key.size() >= 2 && key.size() <= 3 && key[0] == 'F' && key[1] != '0' &&
+        std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+        std::stoi(std::string(key.substr(1))) <= 35;
+    if (functionKey)
+        return std::string(key);
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> portalTrigger(const ShortcutConfig& shortcut) {
-    const std::optional<std::string> keysym = keysymNameForKey(shortcut.key);
+    const std::optional<std::string> keysym = xdgKeyName(shortcut.key);
     if (!keysym)
         return std::nullopt;
     std::string trigger;

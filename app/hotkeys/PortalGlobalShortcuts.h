@@ -27,7 +27,8 @@ namespace vela {
 // The shortcut in the XDG shortcuts format the portal takes as a preferred trigger:
 // modifiers CTRL, ALT, SHIFT, LOGO (control, option, shift, command; once each, in that
 // order) and the key's keysym name on a US layout, joined by "+": "CTRL+ALT+s", "LOGO+F5".
-// std::nullopt when the key name stands for no known key.
+// Letters, digits, F1-F35 and SPACE only (upper-case key names, as ShortcutConfig keeps
+// them); std::nullopt for any other key, which then gets no preferred trigger and so no keys.
 std::optional<std::string> portalTrigger(const ShortcutConfig& shortcut);
 
 class PortalGlobalShortcuts {

@@ -68,7 +68,7 @@ class X11ScreenSource : public ScreenSource {
         std::optional<ScreenLayout> layout;  // fixed layout; none: ask at each grab
         // Where the whole-screen frame comes from instead of the root window (a Wayland
         // session, where the root window shows only XWayland's windows); may block.
-        std::function<std::optional<PixelImage>()> screenshot;
+        std::function<std::optional<PixelImage>()> screenshot = {};
     };
 
     X11ScreenSource();
