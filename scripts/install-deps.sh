@@ -19,6 +19,7 @@ PACKAGES=(
   xvfb xauth dbus dbus-x11 xdotool imagemagick x11-utils x11-xserver-utils desktop-file-utils fonts-noto-cjk fonts-noto-color-emoji
   # headless Wayland desktop for the Wayland tests: compositor, XWayland, screenshot portal
   sway xwayland xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire wtype
+  kwin-wayland xdg-desktop-portal-kde libkf5globalaccel-bin qtwayland5  # KDE: GlobalShortcuts portal
   # test helpers (loopback HTTP servers)
   python3
 )

@@ -29,16 +29,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "wayland-session: $*" >&2; for f in "$work"/*.log; do tail -n 5 "$f" >&2 || true; done; exit 1; }
-# Polls a condition every 50 ms for at most LIMIT seconds.
-wait_for() {
-  local tries=$((LIMIT * 20))
-  until eval "$1"; do
-    tries=$((tries - 1))
-    [ $tries -gt 0 ] || fail "timed out waiting for: $2"
-    sleep 0.05
-  done
-}
+source "$(dirname "$0")/session-common.sh"
 
 export XDG_RUNTIME_DIR=$work/run XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
 mkdir -m 700 "$XDG_RUNTIME_DIR"
