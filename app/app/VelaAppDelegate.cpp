@@ -9,6 +9,7 @@
 #include "app/app/AppCommandLine.h"
 #include "app/app/AppTexts.h"
 #include "app/hotkeys/GlobalHotKeyManager.h"
+#include "app/hotkeys/HotKeyTexts.h"
 #include "app/platform/DesktopIntegration.h"
 #include "app/platform/MainThread.h"
 #include "app/platform/PortalScreenshot.h"
@@ -339,6 +340,8 @@ void VelaAppDelegate::setupHotKeys() {
     };
     VelaConfig config = store_.config();
     hotKeys.registerShortcuts(config.captureShortcut, config.textShortcut);
+    if (hotKeys.shortcutsNeedDesktopSettings())
+        floatingPanel().setShortcutHint(std::string(HotKeyTexts::bindInDesktopSettingsHint));
 }
 
 // ---- panel-showing actions -------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <X11/keysym.h>
 #include <gdk/gdkx.h>
 
+#include "app/platform/DesktopIntegration.h"
 #include "core/shortcuts/HotKeyKeyTable.h"
 
 namespace vela {
@@ -70,7 +71,20 @@ GlobalHotKeyManager& GlobalHotKeyManager::shared() {
     return instance;
 }
 
-GlobalHotKeyManager::GlobalHotKeyManager() {
+GlobalHotKeyManager::GlobalHotKeyManager() : waylandSession_(isWaylandSession()) {
+    if (waylandSession_ && PortalGlobalShortcuts::available()) {
+        portal_ = std::make_unique<PortalGlobalShortcuts>();
+        // The portal already calls back on the main loop.
+        portal_->onCapture = [this] {
+            if (onCaptureHotKey)
+                onCaptureHotKey();
+        };
+        portal_->onText = [this] {
+            if (onTextHotKey)
+                onTextHotKey();
+        };
+        return;  // XWayland grabs would fire a second time
+    }
     GdkDisplay* display = gdk_display_get_default();
     if (display == nullptr || !GDK_IS_X11_DISPLAY(display))
         return;
@@ -96,6 +110,19 @@ std::uint32_t GlobalHotKeyManager::keyCode(std::string_view keyName, std::uint32
 
 bool GlobalHotKeyManager::registerShortcuts(const ShortcutConfig& capture,
                                             const ShortcutConfig& text) {
+    if (portal_) {
+        missedKey_ = false;
+        return portal_->registerShortcuts(capture, text);
+    }
+    const bool grabbed = registerX11(capture, text);
+    if (waylandSession_) {
+        missedKey_ = false;
+        return true;  // informational: the desktop's own settings bind the keys
+    }
+    return grabbed;
+}
+
+bool GlobalHotKeyManager::registerX11(const ShortcutConfig& capture, const ShortcutConfig& text) {
     unregisterAll();
     missedKey_ = false;
     if (display_ == nullptr)
@@ -107,6 +134,8 @@ bool GlobalHotKeyManager::registerShortcuts(const ShortcutConfig& capture,
 }
 
 void GlobalHotKeyManager::unregisterAll() {
+    if (portal_)
+        portal_->unregisterAll();
     for (std::optional<Registration>* registration : {&capture_, &text_}) {
         if (*registration && (*registration)->keycode != 0) {
             ungrabKey((*registration)->keycode, (*registration)->modifiers);

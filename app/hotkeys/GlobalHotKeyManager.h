@@ -1,6 +1,10 @@
 #pragma once
-// The two system-wide shortcuts on X11: passive key grabs on the root window of GTK's
-// own X connection, with presses delivered to the callbacks on the main loop.
+// The two system-wide shortcuts. On X11: passive key grabs on the root window of GTK's
+// own X connection, with presses delivered to the callbacks on the main loop. In a Wayland
+// session: the desktop's GlobalShortcuts portal where it offers one; otherwise the shortcuts
+// are only informational (the user binds `vela --capture` / `vela --text` in the desktop's
+// keyboard settings), registration cannot fail, and XWayland grabs are kept as a bonus
+// (they fire while one of XWayland's windows has the focus).
 //
 // One shared instance, created on first use after gtk_init; main thread only. It owns its
 // grabs (released by unregisterAll and on re-registration) and the GDK event filter and
@@ -14,12 +18,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include <gdk/gdk.h>
 
+#include "app/hotkeys/PortalGlobalShortcuts.h"
 #include "core/shortcuts/ShortcutConfig.h"
 
 struct _XDisplay;
@@ -49,6 +55,9 @@ class GlobalHotKeyManager {
     bool lastRegistrationMissedKey() const { return missedKey_; }
     // Releases both grabs, if any.
     void unregisterAll();
+    // True in a Wayland session without the GlobalShortcuts portal: registering cannot
+    // make the keys work everywhere, the desktop's own settings have to.
+    bool shortcutsNeedDesktopSettings() const { return waylandSession_ && !portal_; }
 
     // The settings file's modifier mask of `modifiers` (command 0x100, shift 0x200,
     // option 0x800, control 0x1000).
@@ -69,6 +78,7 @@ class GlobalHotKeyManager {
 
     GlobalHotKeyManager();
 
+    bool registerX11(const ShortcutConfig& capture, const ShortcutConfig& text);
     std::optional<Registration> grab(int id, const ShortcutConfig& shortcut);
     bool grabKey(int keycode, unsigned int modifiers);
     void ungrabKey(int keycode, unsigned int modifiers);
@@ -93,6 +103,8 @@ class GlobalHotKeyManager {
     bool missedKey_ = false;
     std::optional<Registration> capture_;
     std::optional<Registration> text_;
+    bool waylandSession_ = false;
+    std::unique_ptr<PortalGlobalShortcuts> portal_;  // a Wayland desktop that offers it
 };
 
 }  // namespace vela

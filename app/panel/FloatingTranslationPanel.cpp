@@ -264,6 +264,8 @@ void FloatingTranslationPanel::onLoadChanged(WebKitWebView*, WebKitLoadEvent eve
     self->isWebLoaded_ = true;
     self->syncConfigToWeb();
     self->syncWindowTransparency();  // every page, the first and any reloaded one
+    if (!self->shortcutHint_.empty())
+        self->runJS(velaAppCall("setShortcutHint", jsQuoted(self->shortcutHint_)));
     if (!self->pageState_.empty())
         self->runJS(velaAppCall("restoreState", self->pageState_));
     std::vector<std::string> queued;
@@ -415,6 +417,11 @@ void FloatingTranslationPanel::showWithOCRResult(const OCRCaptureResult& result)
             runJS(velaAppCall("showPermissionError"));
             break;
     }
+}
+
+void FloatingTranslationPanel::setShortcutHint(const std::string& hint) {
+    shortcutHint_ = hint;
+    runJS(velaAppCall("setShortcutHint", jsQuoted(hint)));
 }
 
 void FloatingTranslationPanel::showNotice(const std::string& title, const std::string& hint) {

@@ -69,6 +69,8 @@ class FloatingTranslationPanel {
                           bool shouldAutoTranslate = false);
     void showWithOCRResult(const OCRCaptureResult& result);
     void showSettingsModal();
+    // A line under the settings' shortcut fields (none when empty); kept across reloads.
+    void setShortcutHint(const std::string& hint);
     // A notice with a hint in the result area, until the next result replaces it.
     void showNotice(const std::string& title, const std::string& hint);
 
@@ -161,6 +163,7 @@ class FloatingTranslationPanel {
     bool recordingShortcut_ = false;  // the page's recorder listens: keys go only to it
     bool expectingPageLoad_ = false;  // the panel's own load is the one navigation allowed
     std::string pageState_;
+    std::string shortcutHint_;
     std::chrono::milliseconds idleReleaseDelay_;
     guint idleReleaseTimer_ = 0;
     std::vector<std::string> pendingJSQueue_;

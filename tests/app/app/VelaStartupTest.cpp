@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include "app/platform/DesktopIntegration.h"
+#include "app/platform/PortalScreenshot.h"
 #include "app/platform/X11ScreenSource.h"
 #include "core/capture/TextRecognizer.h"
 #include "core/settings/ConfigStore.h"
@@ -22,6 +24,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include "core/settings/SettingsFileCodec.h"
 #include "tests/support/TempDir.h"
@@ -60,6 +63,12 @@ class RunningVela {
         }
     }
     bool alive() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // For a launch that hands its switches to the running instance: its exit status.
+    int exitStatus() {
+        int status = 0;
+        ::waitpid(std::exchange(pid_, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
   private:
     pid_t pid_ = -1;
@@ -146,8 +155,11 @@ std::string panelText(Display* dpy) {
         return {};
     constexpr int kFooterHeight = 64;
     const int screenHeight = DisplayHeight(dpy, DefaultScreen(dpy));
-    X11ScreenSource source(X11ScreenSource::Options{
-        {}, ScreenLayout{{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), screenHeight}, 1}});
+    X11ScreenSource::Options options{
+        {}, ScreenLayout{{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), screenHeight}, 1}};
+    if (isWaylandSession())  // XWayland's root window shows nothing of the desktop
+        options.screenshot = [] { return takePortalScreenshot(); };
+    X11ScreenSource source(options);
     auto image = source.capture(Rect(box->x, screenHeight - box->y - box->height + kFooterHeight,
                                      box->width, box->height - kFooterHeight),
                                 0);
@@ -205,6 +217,7 @@ constexpr std::string_view kDemoPrefix = "翻訳結果";
 class VelaStartup : public ::testing::Test {
   protected:
     void SetUp() override {
+        gdk_set_allowed_backends("x11");  // the test's windows too, in a Wayland session
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "the GUI tests need an X server";
         dpy_ = XOpenDisplay(nullptr);
         ASSERT_NE(dpy_, nullptr) << "the GUI tests need an X server (DISPLAY)";
@@ -301,43 +314,66 @@ TEST_F(VelaStartup, CaptureHotKeyDragShowsTheRecognisedTextAndItsTranslation) {
     EXPECT_FALSE(overlayVisible(dpy_));
 }
 
-TEST_F(VelaStartup, LaunchSwitches) {
+// Later launches hand their switches to the running instance and exit at once: one process
+// acts on them, so one process writes the settings file.
+TEST_F(VelaStartup, LaunchSwitchesReachTheRunningInstance) {
     useDemonstrationChannel(settings(), home_.path());
-    {
-        // "--translate-text" translates its text at once.
-        RunningVela vela(home_.path(), {"--translate-text", "good morning"});
-        std::string seen;
-        EXPECT_TRUE(waitFor(
-            [&] {
-                seen = panelText(dpy_);
-                return occurrences(seen, "morning") >= 2 &&
-                       seen.find(kDemoPrefix) != std::string::npos;
-            },
-            30s))
-            << seen;
-    }
-    {
-        // "--settings" opens the panel at the settings size.
-        RunningVela vela(home_.path(), {"--settings"});
-        EXPECT_TRUE(waitFor(
-            [&] {
-                auto box = panelWindow(dpy_);
-                return box && box->width == 470 && box->height == 640;
-            },
-            30s));
-    }
-    {
-        // "--capture" opens the overlay without the panel; Escape leaves nothing open.
-        RunningVela vela(home_.path(), {"--capture", "--settings"});
-        ASSERT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 30s));
-        EXPECT_FALSE(panelWindow(dpy_).has_value());
-        std::this_thread::sleep_for(500ms);
-        pressKeys(dpy_, {"Escape"});
-        EXPECT_TRUE(waitFor([&] { return !overlayVisible(dpy_); }, 10s));
-        std::this_thread::sleep_for(300ms);
-        EXPECT_FALSE(panelWindow(dpy_).has_value());
-        EXPECT_TRUE(vela.alive());
-    }
+    RunningVela running(home_.path(), {"--capture", "--settings"});
+    // "--capture" wins over "--settings": the overlay without the panel; Escape closes it.
+    ASSERT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 30s));
+    EXPECT_FALSE(panelWindow(dpy_).has_value());
+    pressKeys(dpy_, {"Escape"});
+    EXPECT_TRUE(waitFor([&] { return !overlayVisible(dpy_); }, 10s));
+
+    EXPECT_EQ(RunningVela(home_.path(), {"--translate-text", "good morning"}).exitStatus(), 0);
+    std::string seen;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            seen = panelText(dpy_);
+            return occurrences(seen, "morning") >= 2 && seen.find(kDemoPrefix) != std::string::npos;
+        },
+        30s))
+        << seen;
+
+    EXPECT_EQ(RunningVela(home_.path(), {"--settings"}).exitStatus(), 0);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            auto box = panelWindow(dpy_);
+            return box && box->width == 470 && box->height == 640;
+        },
+        30s));
+
+    EXPECT_EQ(RunningVela(home_.path(), {"--capture"}).exitStatus(), 0);
+    EXPECT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 30s));
+    pressKeys(dpy_, {"Escape"});
+    EXPECT_TRUE(waitFor([&] { return !overlayVisible(dpy_); }, 10s));
+    EXPECT_TRUE(running.alive());
+}
+
+// Run inside scripts/wayland-session.sh: the windows live on XWayland, the frozen frame comes
+// from the screenshot portal, and a desktop shortcut's `vela --capture` reaches the running
+// instance.
+TEST_F(VelaStartup, WaylandSessionCapturesThroughThePortal) {
+    ASSERT_TRUE(isWaylandSession()) << "run through scripts/wayland-session.sh";
+    useDemonstrationChannel(settings(), home_.path());
+    test::TextWindow known("Quiet harbor lights", 300, 820, 760, 120);
+    RunningVela running(home_.path());
+    ASSERT_TRUE(waitFor([&] { return panelWindow(dpy_).has_value(); }, 30s));
+
+    EXPECT_EQ(RunningVela(home_.path(), {"--capture"}).exitStatus(), 0);
+    ASSERT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 30s));
+    drag(dpy_, 310, 830, 1050, 930);
+    std::string seen;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            seen = panelText(dpy_);
+            return seen.find(kDemoPrefix) != std::string::npos &&
+                   occurrences(seen, "harbor lights") >= 2;
+        },
+        30s))
+        << seen;
+    EXPECT_EQ(RunningVela(home_.path()).exitStatus(), 0);
+    EXPECT_TRUE(running.alive());
 }
 
 TEST_F(VelaStartup, RequiredUpdatePreviewBlocksTranslationAcrossARestart) {
