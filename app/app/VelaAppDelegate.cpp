@@ -463,7 +463,27 @@ gboolean VelaAppDelegate::onRepaintedAfterHide(gpointer data) {
 }
 
 void VelaAppDelegate::openOverlay(GdkMonitor* monitor, bool panelWasVisible) {
-    std::shared_ptr<const FrozenScreen> frozen = screenSource_.freeze();
+    if (!screenSource_.freezesThroughScreenshot()) {
+        showOverlay(monitor, screenSource_.freeze(), panelWasVisible);
+        return;
+    }
+    // The screenshot portal may first ask the user for permission: wait for it off the main
+    // loop, which keeps the tray menu and the hot keys alive meanwhile.
+    std::optional<ScreenLayout> layout = currentScreenLayout();
+    auto kept = GObjectPtr<GdkMonitor>::retain(monitor);
+    X11ScreenSource& source = screenSource_;  // outlives the worker: the destructor joins it
+    std::weak_ptr<VelaAppDelegate*> weak = self_;
+    startWorker([weak, kept, layout, panelWasVisible, &source](std::stop_token) {
+        std::shared_ptr<const FrozenScreen> frozen = source.freeze(layout);
+        postToMainThread([weak, kept, frozen, panelWasVisible] {
+            if (auto self = weak.lock())
+                (*self)->showOverlay(kept.get(), frozen, panelWasVisible);
+        });
+    });
+}
+
+void VelaAppDelegate::showOverlay(GdkMonitor* monitor, std::shared_ptr<const FrozenScreen> frozen,
+                                  bool panelWasVisible) {
     overlayWindow_ = std::make_unique<ScreenCaptureOverlayWindow>(monitor, std::move(frozen));
 
     std::weak_ptr<VelaAppDelegate*> weak = self_;

@@ -114,6 +114,8 @@ class VelaAppDelegate {
                             std::function<void(VelaAppDelegate&)> action, guint accelKey = 0);
 
     void openOverlay(GdkMonitor* monitor, bool panelWasVisible);
+    void showOverlay(GdkMonitor* monitor, std::shared_ptr<const FrozenScreen> frozen,
+                     bool panelWasVisible);
     // Shows a remote decision, or keeps it until the capture overlay has closed: a notice
     // must not come up above the overlay.
     void presentRemoteDecision(const RemoteControlDecision& decision);

@@ -155,7 +155,11 @@ std::shared_ptr<const FrozenScreen> X11ScreenSource::grabScreenshot(
 }
 
 std::shared_ptr<const FrozenScreen> X11ScreenSource::freeze() {
-    auto layout = options_.layout ? options_.layout : currentScreenLayout(options_.displayName);
+    return freeze(options_.layout ? options_.layout : currentScreenLayout(options_.displayName));
+}
+
+std::shared_ptr<const FrozenScreen> X11ScreenSource::freeze(
+    const std::optional<ScreenLayout>& layout) {
     auto frame = grab(layout);
     std::lock_guard lock(mutex_);
     frozen_ = frame;

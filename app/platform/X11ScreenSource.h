@@ -13,8 +13,9 @@
 // pixels (origin top-left, y downwards), using the layout recorded with the frame.
 //
 // Ownership and threads: the source opens its own short-lived X connection for each grab,
-// so it never shares GDK's; `freeze()` and `thaw()` run on the main thread (they may ask
-// GDK for the monitor layout), `capture()` on any thread. The frozen frame is immutable and
+// so it never shares GDK's; `freeze()` without a layout runs on the main thread (it asks
+// GDK for the monitor layout); `freeze(layout)`, `thaw()` and `capture()` on any thread, the
+// portal's `freeze(layout)` preferably off the main thread. The frozen frame is immutable and
 // shared: the overlay may keep drawing it while a worker crops it.
 // Failures: a grab that cannot open the display or read the root window yields no frame,
 // and `capture()` then answers none (the service reports that as permission denied).
@@ -77,6 +78,10 @@ class X11ScreenSource : public ScreenSource {
     // Grabs the whole screen now and keeps it as the frame later captures crop from.
     // Returns the frame, or none when the grab failed (then no frame is kept).
     std::shared_ptr<const FrozenScreen> freeze();
+    // The same with the layout given (asked on the main thread beforehand); any thread.
+    std::shared_ptr<const FrozenScreen> freeze(const std::optional<ScreenLayout>& layout);
+    // True when freezing goes through `Options::screenshot`, which may take a while.
+    bool freezesThroughScreenshot() const { return bool(options_.screenshot); }
     // The frame of the last successful `freeze()`, if it has not been thawed.
     std::shared_ptr<const FrozenScreen> frozenScreen() const;
     // Drops the frame (the overlay's drawing may still hold a reference of its own).
