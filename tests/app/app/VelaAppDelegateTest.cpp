@@ -167,9 +167,8 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelMenuAndKeyEquivalents) {
     EXPECT_EQ(exportedAccelerator(menuItemTitled(app->statusMenu(), "Vela を終了")), "<Primary>q");
     EXPECT_EQ(exportedAccelerator(app->captureMenuItem()), "");
     // The test's desktop has no tray: the panel says how to reach Vela without one.
-    EXPECT_TRUE(test::spinUntil([&] {
-        return page->text("targetBody").starts_with(AppTexts::noTrayTitle);
-    }));
+    EXPECT_TRUE(test::spinUntil(
+        [&] { return page->text("targetBody").starts_with(AppTexts::noTrayTitle); }));
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
         ASSERT_NE(app->statusItem(), nullptr);
         EXPECT_STREQ(app_indicator_get_label(app->statusItem()), "⚡ Vela");
