@@ -29,13 +29,15 @@ BENCHMARK(BM_UpdateAndSave)->Unit(benchmark::kMicrosecond);
 
 void BM_EncodeOnly(benchmark::State& state) {
     vela::VelaConfig config;
-    for (auto _ : state) benchmark::DoNotOptimize(vela::encodeSettingsFile(config));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(vela::encodeSettingsFile(config));
 }
 BENCHMARK(BM_EncodeOnly)->Unit(benchmark::kMicrosecond);
 
 void BM_DecodeOnly(benchmark::State& state) {
     std::string text = vela::encodeSettingsFile(vela::VelaConfig{});
-    for (auto _ : state) benchmark::DoNotOptimize(vela::decodeSettingsFile(text));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(vela::decodeSettingsFile(text));
 }
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMicrosecond);
 

@@ -9,12 +9,13 @@ namespace vela {
 
 template <typename T>
 class GObjectPtr {
-public:
+  public:
     GObjectPtr() = default;
     // Takes over one reference the caller owns (a "transfer full" return value).
     explicit GObjectPtr(T* adopted) : ptr_(adopted) {}
     GObjectPtr(const GObjectPtr& other) : ptr_(other.ptr_) {
-        if (ptr_) g_object_ref(ptr_);
+        if (ptr_)
+            g_object_ref(ptr_);
     }
     GObjectPtr(GObjectPtr&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
     GObjectPtr& operator=(GObjectPtr other) noexcept {
@@ -22,17 +23,19 @@ public:
         return *this;
     }
     ~GObjectPtr() {
-        if (ptr_) g_object_unref(ptr_);
+        if (ptr_)
+            g_object_unref(ptr_);
     }
     // Adds a reference to a borrowed ("transfer none") object.
     static GObjectPtr retain(T* borrowed) {
-        if (borrowed) g_object_ref(borrowed);
+        if (borrowed)
+            g_object_ref(borrowed);
         return GObjectPtr(borrowed);
     }
     T* get() const { return ptr_; }
     explicit operator bool() const { return ptr_ != nullptr; }
 
-private:
+  private:
     T* ptr_ = nullptr;
 };
 

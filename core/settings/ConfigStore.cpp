@@ -1,10 +1,10 @@
 #include "core/settings/ConfigStore.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
 
 #include "core/remote/RemoteControlEvaluator.h"
 #include "core/settings/SettingsFileCodec.h"
@@ -20,8 +20,10 @@ constexpr mode_t kFolderMode = 0700;
 
 std::filesystem::path homeFolder() {
     const char* home = std::getenv("HOME");
-    if (home && *home) return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    if (home && *home)
+        return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
     return "/tmp";
 }
 }  // namespace
@@ -105,7 +107,8 @@ std::string ConfigStore::maskedApiKeyHint() const {
         std::lock_guard lock(mutex_);
         key = trimmed(config_.customApiKey);
     }
-    if (key.empty()) return "";
+    if (key.empty())
+        return "";
     return "保存済みキー (••••" + lastGraphemes(key, 4) + ")";
 }
 
@@ -127,11 +130,13 @@ const std::unordered_set<ShortcutConfig>& ConfigStore::reservedSystemShortcuts()
 }
 
 std::optional<ShortcutValidationError> ConfigStore::updateShortcuts(
-    const ShortcutConfig& capture, const ShortcutConfig& text, const SystemVerifier& systemVerifier) {
+    const ShortcutConfig& capture, const ShortcutConfig& text,
+    const SystemVerifier& systemVerifier) {
     if (capture.lacksModifier() || text.lacksModifier()) {
         return ShortcutValidationError::emptyModifiers;
     }
-    if (capture == text) return ShortcutValidationError::duplicateInternalShortcut;
+    if (capture == text)
+        return ShortcutValidationError::duplicateInternalShortcut;
     const auto& reserved = reservedSystemShortcuts();
     if (reserved.contains(capture) || reserved.contains(text)) {
         return ShortcutValidationError::occupiedBySystem;
@@ -154,8 +159,8 @@ std::optional<ShortcutValidationError> ConfigStore::updateShortcuts(
 RemoteControlDecision ConfigStore::applyRemoteManifest(const RemoteControlManifest& manifest) {
     RemoteControlDecision decision;
     update([&](VelaConfig& c) {
-        decision = RemoteControlEvaluator::evaluate(manifest, VelaConfig::appVersion,
-                                                    c.dismissedPopupId);
+        decision =
+            RemoteControlEvaluator::evaluate(manifest, VelaConfig::appVersion, c.dismissedPopupId);
         if (const auto* required =
                 std::get_if<RemoteControlDecision::ForceUpdateRequired>(&decision.value)) {
             c.forceUpdateBlocked = true;

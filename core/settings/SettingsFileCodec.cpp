@@ -13,7 +13,8 @@ namespace {
 
 json encodeShortcut(const ShortcutConfig& s) {
     json mods = json::array();
-    for (auto m : s.modifiers) mods.push_back(std::string(rawValue(m)));
+    for (auto m : s.modifiers)
+        mods.push_back(std::string(rawValue(m)));
     return json{{"key", s.key}, {"keyCode", s.keyCode}, {"modifiers", mods}};
 }
 
@@ -25,30 +26,35 @@ const json* member(const json& obj, const char* key) {
 
 bool readString(const json& obj, const char* key, std::string& out) {
     const json* v = member(obj, key);
-    if (!v || !v->is_string()) return false;
+    if (!v || !v->is_string())
+        return false;
     out = v->get<std::string>();
     return true;
 }
 
 bool readBool(const json& obj, const char* key, bool& out) {
     const json* v = member(obj, key);
-    if (!v || !v->is_boolean()) return false;
+    if (!v || !v->is_boolean())
+        return false;
     out = v->get<bool>();
     return true;
 }
 
 bool readKeyCode(const json& obj, std::uint32_t& out) {
     const json* v = member(obj, "keyCode");
-    if (!v) return false;
+    if (!v)
+        return false;
     if (v->is_number_unsigned()) {
         auto n = v->get<std::uint64_t>();
-        if (n > 0xFFFFFFFFULL) return false;
+        if (n > 0xFFFFFFFFULL)
+            return false;
         out = static_cast<std::uint32_t>(n);
         return true;
     }
     if (v->is_number_integer()) {
         auto n = v->get<std::int64_t>();
-        if (n < 0 || n > 0xFFFFFFFFLL) return false;
+        if (n < 0 || n > 0xFFFFFFFFLL)
+            return false;
         out = static_cast<std::uint32_t>(n);
         return true;
     }
@@ -66,17 +72,22 @@ bool readKeyCode(const json& obj, std::uint32_t& out) {
 
 bool readShortcut(const json& obj, const char* key, ShortcutConfig& out) {
     const json* v = member(obj, key);
-    if (!v || !v->is_object()) return false;
+    if (!v || !v->is_object())
+        return false;
     std::string k;
     std::uint32_t code = 0;
-    if (!readString(*v, "key", k) || !readKeyCode(*v, code)) return false;
+    if (!readString(*v, "key", k) || !readKeyCode(*v, code))
+        return false;
     const json* mods = member(*v, "modifiers");
-    if (!mods || !mods->is_array()) return false;
+    if (!mods || !mods->is_array())
+        return false;
     std::vector<ShortcutModifier> list;
     for (const json& m : *mods) {
-        if (!m.is_string()) return false;
+        if (!m.is_string())
+            return false;
         auto mod = shortcutModifierFromRaw(m.get_ref<const std::string&>());
-        if (!mod) return false;
+        if (!mod)
+            return false;
         list.push_back(*mod);
     }
     out = ShortcutConfig::stored(std::move(k), code, std::move(list));
@@ -113,24 +124,25 @@ std::optional<VelaConfig> decodeSettingsFile(std::string_view text) {
     const json& doc = *parsed;
     VelaConfig c;
     std::string mode;
-    bool ok = readShortcut(doc, "captureShortcut", c.captureShortcut) &&
-              readShortcut(doc, "textShortcut", c.textShortcut) &&
-              readString(doc, "channelMode", mode) &&
-              readString(doc, "customBaseURL", c.customBaseURL) &&
-              readString(doc, "customApiKey", c.customApiKey) &&
-              readString(doc, "customModel", c.customModel) &&
-              readString(doc, "remoteConfigURL", c.remoteConfigURL) &&
-              readString(doc, "dismissedPopupId", c.dismissedPopupId) &&
-              readBool(doc, "forceUpdateBlocked", c.forceUpdateBlocked) &&
-              readString(doc, "forceUpdateURL", c.forceUpdateURL) &&
-              readString(doc, "forceUpdateMessage", c.forceUpdateMessage) &&
-              readBool(doc, "launchAtLogin", c.launchAtLogin) &&
-              readBool(doc, "isPinned", c.isPinned) &&
-              readString(doc, "sourceLanguage", c.sourceLanguage) &&
-              readString(doc, "targetLanguage", c.targetLanguage);
-    if (!ok) return std::nullopt;
+    bool ok =
+        readShortcut(doc, "captureShortcut", c.captureShortcut) &&
+        readShortcut(doc, "textShortcut", c.textShortcut) && readString(doc, "channelMode", mode) &&
+        readString(doc, "customBaseURL", c.customBaseURL) &&
+        readString(doc, "customApiKey", c.customApiKey) &&
+        readString(doc, "customModel", c.customModel) &&
+        readString(doc, "remoteConfigURL", c.remoteConfigURL) &&
+        readString(doc, "dismissedPopupId", c.dismissedPopupId) &&
+        readBool(doc, "forceUpdateBlocked", c.forceUpdateBlocked) &&
+        readString(doc, "forceUpdateURL", c.forceUpdateURL) &&
+        readString(doc, "forceUpdateMessage", c.forceUpdateMessage) &&
+        readBool(doc, "launchAtLogin", c.launchAtLogin) && readBool(doc, "isPinned", c.isPinned) &&
+        readString(doc, "sourceLanguage", c.sourceLanguage) &&
+        readString(doc, "targetLanguage", c.targetLanguage);
+    if (!ok)
+        return std::nullopt;
     auto parsedMode = translationChannelModeFromRaw(mode);
-    if (!parsedMode) return std::nullopt;
+    if (!parsedMode)
+        return std::nullopt;
     c.channelMode = *parsedMode;
     return c;
 }

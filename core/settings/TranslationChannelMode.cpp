@@ -7,8 +7,10 @@ std::string_view rawValue(TranslationChannelMode mode) {
 }
 
 std::optional<TranslationChannelMode> translationChannelModeFromRaw(std::string_view raw) {
-    if (raw == "builtin") return TranslationChannelMode::builtin;
-    if (raw == "custom") return TranslationChannelMode::custom;
+    if (raw == "builtin")
+        return TranslationChannelMode::builtin;
+    if (raw == "custom")
+        return TranslationChannelMode::custom;
     return std::nullopt;
 }
 

@@ -43,7 +43,8 @@ ShortcutConfig ShortcutConfig::defaultText() {
 std::string ShortcutConfig::joined(std::string_view separator) const {
     std::string out;
     for (ShortcutModifier m : kDisplayOrder) {
-        if (!contains(modifiers, m)) continue;
+        if (!contains(modifiers, m))
+            continue;
         out += displayName(m);
         out += separator;
     }
@@ -72,11 +73,13 @@ bool ShortcutConfig::lacksModifier() const {
 
 }  // namespace vela
 
-std::size_t std::hash<vela::ShortcutConfig>::operator()(const vela::ShortcutConfig& s) const noexcept {
+std::size_t std::hash<vela::ShortcutConfig>::operator()(
+    const vela::ShortcutConfig& s) const noexcept {
     std::size_t h = std::hash<std::string>{}(s.key);
     const auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
     mix(s.keyCode);
     mix(s.modifiers.size());
-    for (auto m : s.modifiers) mix(static_cast<std::size_t>(m));
+    for (auto m : s.modifiers)
+        mix(static_cast<std::size_t>(m));
     return h;
 }

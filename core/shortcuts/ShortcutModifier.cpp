@@ -4,17 +4,22 @@ namespace vela {
 
 std::string_view rawValue(ShortcutModifier m) {
     switch (m) {
-        case ShortcutModifier::control: return "control";
-        case ShortcutModifier::option: return "option";
-        case ShortcutModifier::command: return "command";
-        case ShortcutModifier::shift: return "shift";
+        case ShortcutModifier::control:
+            return "control";
+        case ShortcutModifier::option:
+            return "option";
+        case ShortcutModifier::command:
+            return "command";
+        case ShortcutModifier::shift:
+            return "shift";
     }
     return "";
 }
 
 std::optional<ShortcutModifier> shortcutModifierFromRaw(std::string_view raw) {
     for (ShortcutModifier m : allShortcutModifiers) {
-        if (rawValue(m) == raw) return m;
+        if (rawValue(m) == raw)
+            return m;
     }
     return std::nullopt;
 }

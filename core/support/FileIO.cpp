@@ -1,10 +1,10 @@
 #include "core/support/FileIO.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace vela {
 
@@ -15,7 +15,8 @@ struct Fd {
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     ~Fd() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
     }
     int release() {
         int f = fd;
@@ -37,10 +38,13 @@ FileReadResult readWholeFile(const std::filesystem::path& path, std::size_t maxB
     for (;;) {
         ssize_t n = ::read(f.fd, buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR) continue;
-            return {std::nullopt, errno == EISDIR ? FileReadError::notFound : FileReadError::ioError};
+            if (errno == EINTR)
+                continue;
+            return {std::nullopt,
+                    errno == EISDIR ? FileReadError::notFound : FileReadError::ioError};
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
             return {std::nullopt, FileReadError::tooLarge};
         }
@@ -50,11 +54,14 @@ FileReadResult readWholeFile(const std::filesystem::path& path, std::size_t maxB
 }
 
 bool createDirectories(const std::filesystem::path& folder, mode_t mode) {
-    if (folder.empty()) return true;
+    if (folder.empty())
+        return true;
     struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (::stat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
     if (folder.has_parent_path() && folder.parent_path() != folder) {
-        if (!createDirectories(folder.parent_path(), mode)) return false;
+        if (!createDirectories(folder.parent_path(), mode))
+            return false;
     }
     return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
@@ -107,10 +114,12 @@ std::optional<FileWriteError> writeFileAtomically(const std::filesystem::path& r
                                                   std::string_view bytes, mode_t mode) {
     const std::filesystem::path path = followSymlinks(requested);
     std::filesystem::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
+    if (folder.empty())
+        folder = ".";
     std::string tmpl = (folder / (temporaryPrefix(path) + "XXXXXX")).string();
     int raw = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (raw < 0) return FileWriteError::cannotCreateTemporary;
+    if (raw < 0)
+        return FileWriteError::cannotCreateTemporary;
     Fd f(raw);
     // Marks the temporary as in use for removeStaleTemporaries of another process.
     (void)::flock(f.fd, LOCK_EX);
@@ -119,24 +128,28 @@ std::optional<FileWriteError> writeFileAtomically(const std::filesystem::path& r
         ::unlink(tmpl.c_str());
         return e;
     };
-    if (::fchmod(f.fd, mode) != 0) return fail(FileWriteError::writeFailed);
+    if (::fchmod(f.fd, mode) != 0)
+        return fail(FileWriteError::writeFailed);
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(f.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return fail(FileWriteError::writeFailed);
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(f.fd) != 0) return fail(FileWriteError::syncFailed);
+    if (::fsync(f.fd) != 0)
+        return fail(FileWriteError::syncFailed);
     // Renamed while still open, so the lock covers the temporary's whole life.
     if (::rename(tmpl.c_str(), path.c_str()) != 0)
         return fail(FileWriteError::renameFailed);
     (void)::close(f.release());  // the data is on disk already
     // Make the rename itself durable.
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.fd >= 0) ::fsync(dir.fd);
+    if (dir.fd >= 0)
+        ::fsync(dir.fd);
     return std::nullopt;
 }
 

@@ -2,18 +2,18 @@
 // Whole-file reads and crash-safe whole-file writes.
 // Thread-safe as far as the file system is; callers serialise writes to one path.
 
+#include <sys/types.h>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace vela {
 
 enum class FileReadError { notFound, permissionDenied, tooLarge, ioError };
 
 struct FileReadResult {
-    std::optional<std::string> bytes;  // set on success
+    std::optional<std::string> bytes;              // set on success
     FileReadError error = FileReadError::ioError;  // meaningful only without bytes
 };
 

@@ -13,14 +13,30 @@ std::string jsonStringLiteral(std::string_view text) {
     for (char ch : text) {
         auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '/': out += "\\/"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '/':
+                out += "\\/";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char buf[8];
@@ -46,7 +62,8 @@ void write(std::string& out, const nlohmann::json& v, int depth) {
                 return;
             }
             std::vector<std::string> keys;
-            for (auto it = v.begin(); it != v.end(); ++it) keys.push_back(it.key());
+            for (auto it = v.begin(); it != v.end(); ++it)
+                keys.push_back(it.key());
             std::sort(keys.begin(), keys.end());
             out += "{\n";
             for (std::size_t i = 0; i < keys.size(); ++i) {

@@ -10,9 +10,20 @@ namespace vela {
 
 bool isWhitespaceOrNewline(char32_t c) {
     switch (c) {
-        case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D:
-        case 0x20: case 0x85: case 0xA0: case 0x1680:
-        case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+        case 0x09:
+        case 0x0A:
+        case 0x0B:
+        case 0x0C:
+        case 0x0D:
+        case 0x20:
+        case 0x85:
+        case 0xA0:
+        case 0x1680:
+        case 0x2028:
+        case 0x2029:
+        case 0x202F:
+        case 0x205F:
+        case 0x3000:
             return true;
         default:
             return c >= 0x2000 && c <= 0x200A;
@@ -39,12 +50,17 @@ std::u32string toScalars(std::string_view s) {
                 // Second-byte limits exclude overlongs, surrogates and > U+10FFFF.
                 unsigned char lo = 0x80, hi = 0xBF;
                 if (k == 1) {
-                    if (b == 0xE0) lo = 0xA0;
-                    if (b == 0xED) hi = 0x9F;
-                    if (b == 0xF0) lo = 0x90;
-                    if (b == 0xF4) hi = 0x8F;
+                    if (b == 0xE0)
+                        lo = 0xA0;
+                    if (b == 0xED)
+                        hi = 0x9F;
+                    if (b == 0xF0)
+                        lo = 0x90;
+                    if (b == 0xF4)
+                        hi = 0x8F;
                 }
-                if (c < lo || c > hi) break;
+                if (c < lo || c > hi)
+                    break;
                 v = (v << 6) | (c & 0x3F);
             }
             if (k == need) {
@@ -81,7 +97,8 @@ void appendUtf8(std::string& out, char32_t c) {
 std::string fromScalars(std::u32string_view scalars) {
     std::string out;
     out.reserve(scalars.size());
-    for (char32_t c : scalars) appendUtf8(out, c);
+    for (char32_t c : scalars)
+        appendUtf8(out, c);
     return out;
 }
 
@@ -98,15 +115,19 @@ std::string externalText(std::string_view text) {
 std::string trimmed(std::string_view text) {
     std::u32string s = toScalars(text);
     std::size_t b = 0, e = s.size();
-    while (b < e && isWhitespaceOrNewline(s[b])) ++b;
-    while (e > b && isWhitespaceOrNewline(s[e - 1])) --e;
-    if (b == 0 && e == s.size()) return fromScalars(s);  // also normalises invalid bytes
+    while (b < e && isWhitespaceOrNewline(s[b]))
+        ++b;
+    while (e > b && isWhitespaceOrNewline(s[e - 1]))
+        --e;
+    if (b == 0 && e == s.size())
+        return fromScalars(s);  // also normalises invalid bytes
     return fromScalars(std::u32string_view(s).substr(b, e - b));
 }
 
 namespace {
 icu::UnicodeString toIcu(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 std::string fromIcu(const icu::UnicodeString& s) {
     std::string out;
@@ -147,7 +168,8 @@ std::vector<std::string> graphemeClusters(std::string_view text) {
 std::string firstGraphemes(std::string_view text, std::size_t count) {
     auto clusters = graphemeClusters(text);
     std::string out;
-    for (std::size_t i = 0; i < clusters.size() && i < count; ++i) out += clusters[i];
+    for (std::size_t i = 0; i < clusters.size() && i < count; ++i)
+        out += clusters[i];
     return out;
 }
 
@@ -155,7 +177,8 @@ std::string lastGraphemes(std::string_view text, std::size_t count) {
     auto clusters = graphemeClusters(text);
     std::size_t from = clusters.size() > count ? clusters.size() - count : 0;
     std::string out;
-    for (std::size_t i = from; i < clusters.size(); ++i) out += clusters[i];
+    for (std::size_t i = from; i < clusters.size(); ++i)
+        out += clusters[i];
     return out;
 }
 

@@ -9,7 +9,8 @@ namespace vela::test {
 
 TempDir::TempDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "vela-test-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    if (!::mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
 }
 
@@ -22,7 +23,8 @@ TempDir::~TempDir() {
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
@@ -32,7 +34,8 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
 }
 
 }  // namespace vela::test

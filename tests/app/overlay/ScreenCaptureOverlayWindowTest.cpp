@@ -168,7 +168,8 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
         user.moveTo(x1, y1);
         const Rect& frame = overlay->screen().monitorFrame;
         const Point expected{x1 - frame.minX(), y1 - frame.minY()};
-        ASSERT_TRUE(test::spinUntil([&] { return overlay->overlayView().currentPoint == expected; }));
+        ASSERT_TRUE(
+            test::spinUntil([&] { return overlay->overlayView().currentPoint == expected; }));
     }
     void releaseAndWait(std::size_t callbacks) {
         user.button(1, false);

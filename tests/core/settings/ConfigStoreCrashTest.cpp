@@ -57,7 +57,8 @@ TEST(ConfigStoreCrash, SigkillDuringSavesAlwaysLeavesAWholeFile) {
             auto seen = check(round);
             ASSERT_TRUE(seen);
             saving = seen->dismissedPopupId.starts_with(prefix);
-            if (!saving) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!saving)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ASSERT_TRUE(saving) << "round " << round << ": the child never saved";
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(rng)));

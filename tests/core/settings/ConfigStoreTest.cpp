@@ -203,7 +203,8 @@ TEST(ConfigStore, UpdateShortcutsChecksInOrderAndStoresNothingOnFailure) {
     ShortcutConfig cmdShiftV("V", 9, {M::command, M::shift});
 
     EXPECT_EQ(store.updateShortcuts(cmdQ, bare), ShortcutValidationError::emptyModifiers);
-    EXPECT_EQ(store.updateShortcuts(cmdQ, cmdQ), ShortcutValidationError::duplicateInternalShortcut);
+    EXPECT_EQ(store.updateShortcuts(cmdQ, cmdQ),
+              ShortcutValidationError::duplicateInternalShortcut);
     EXPECT_EQ(store.updateShortcuts(cmdV, ShortcutConfig::defaultText()),
               ShortcutValidationError::occupiedBySystem);
     EXPECT_EQ(store.updateShortcuts(ShortcutConfig::defaultCapture(), cmdQ),
@@ -266,7 +267,8 @@ TEST(ConfigStore, RefusingVerifierIsAskedAgainWithTheStoredPair) {
               ShortcutValidationError::keyNotOnKeyboard);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], std::make_pair(newCapture, newText));
-    EXPECT_EQ(calls[1], std::make_pair(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
+    EXPECT_EQ(calls[1],
+              std::make_pair(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
     EXPECT_EQ(store.config(), VelaConfig{});
     EXPECT_EQ(test::readFile(path), fileBefore);
 
@@ -289,7 +291,8 @@ TEST(ConfigStore, ConcurrentReadersNeverSeeATornRecordAndTheFileEndsWithTheLast)
     std::atomic<bool> done{false};
     // Every write sets three fields from one number; a reader must see them agree.
     auto consistent = [](const VelaConfig& c) {
-        return c.customModel == "m" + c.dismissedPopupId && c.customApiKey == "k" + c.dismissedPopupId;
+        return c.customModel == "m" + c.dismissedPopupId &&
+               c.customApiKey == "k" + c.dismissedPopupId;
     };
     store.update([](VelaConfig& c) {
         c.customModel = "m";
@@ -299,7 +302,8 @@ TEST(ConfigStore, ConcurrentReadersNeverSeeATornRecordAndTheFileEndsWithTheLast)
     for (int r = 0; r < 2; ++r) {
         threads.emplace_back([&] {
             while (!done) {
-                if (!consistent(store.config())) torn = true;
+                if (!consistent(store.config()))
+                    torn = true;
                 (void)store.maskedApiKeyHint();
                 (void)store.shouldUseCustomChannel();
             }
@@ -318,16 +322,19 @@ TEST(ConfigStore, ConcurrentReadersNeverSeeATornRecordAndTheFileEndsWithTheLast)
             }
         });
     }
-    for (auto& t : writers) t.join();
+    for (auto& t : writers)
+        t.join();
     done = true;
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_FALSE(torn);
     auto onDisk = decodeSettingsFile(test::readFile(path));
     ASSERT_TRUE(onDisk);
     EXPECT_EQ(*onDisk, store.config());
     EXPECT_TRUE(consistent(*onDisk));
     std::size_t files = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++files;
     EXPECT_EQ(files, 1u);
 }
 

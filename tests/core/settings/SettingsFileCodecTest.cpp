@@ -79,7 +79,8 @@ TEST(SettingsFileCodec, RoundTripsEveryFieldIncludingNonAsciiAndEscapes) {
     c.dismissedPopupId = "notice-7";
     std::string text = encodeSettingsFile(c);
     // Non-ASCII is written as plain UTF-8, control characters escaped.
-    EXPECT_NE(text.find("\"forceUpdateMessage\" : \"【緊急】重要なアップデート\""), std::string::npos);
+    EXPECT_NE(text.find("\"forceUpdateMessage\" : \"【緊急】重要なアップデート\""),
+              std::string::npos);
     EXPECT_NE(text.find("\\\"quoted\\\"\\\\back\\nline\\ttab\\u0001"), std::string::npos);
     EXPECT_NE(text.find("\"modifiers\" : []"), std::string::npos);
     auto back = decodeSettingsFile(text);
@@ -89,11 +90,11 @@ TEST(SettingsFileCodec, RoundTripsEveryFieldIncludingNonAsciiAndEscapes) {
 }
 
 TEST(SettingsFileCodec, AnyMissingOrMistypedMemberRejectsTheWholeFile) {
-    const char* keys[] = {"captureShortcut", "channelMode",     "customApiKey",
-                          "customBaseURL",   "customModel",     "dismissedPopupId",
+    const char* keys[] = {"captureShortcut",    "channelMode",        "customApiKey",
+                          "customBaseURL",      "customModel",        "dismissedPopupId",
                           "forceUpdateBlocked", "forceUpdateMessage", "forceUpdateURL",
-                          "isPinned",        "launchAtLogin",   "remoteConfigURL",
-                          "sourceLanguage",  "targetLanguage",  "textShortcut"};
+                          "isPinned",           "launchAtLogin",      "remoteConfigURL",
+                          "sourceLanguage",     "targetLanguage",     "textShortcut"};
     for (const char* key : keys) {
         EXPECT_FALSE(decodeSettingsFile(withMember(key, ""))) << "missing " << key;
         EXPECT_FALSE(decodeSettingsFile(withMember(key, "null"))) << "null " << key;
@@ -116,16 +117,19 @@ TEST(SettingsFileCodec, ShortcutObjectsAreCheckedMemberByMember) {
     EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"keyCode":5,"modifiers":[]})")));
     EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","modifiers":["option"]})")));
     EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":"5","modifiers":[]})")));
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":["command","meta"]})")));
+    EXPECT_FALSE(
+        decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":["command","meta"]})")));
     EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":[null]})")));
     EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":"option"})")));
     EXPECT_FALSE(decodeSettingsFile(shortcut(R"("⌥G")")));
 
-    auto empty = decodeSettingsFile(shortcut(R"({"key":"g","keyCode":5,"modifiers":[],"extra":1})"));
+    auto empty =
+        decodeSettingsFile(shortcut(R"({"key":"g","keyCode":5,"modifiers":[],"extra":1})"));
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->textShortcut.modifiers.empty());
     EXPECT_EQ(empty->textShortcut.key, "g");
-    auto repeated = decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":["shift","shift"]})"));
+    auto repeated =
+        decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":["shift","shift"]})"));
     ASSERT_TRUE(repeated);
     EXPECT_EQ(repeated->textShortcut.modifiers, (std::vector<M>{M::shift, M::shift}));
 }

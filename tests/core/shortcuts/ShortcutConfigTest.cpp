@@ -12,7 +12,8 @@ namespace {
 using M = ShortcutModifier;
 
 TEST(ShortcutModifier, RawValuesRoundTripExactly) {
-    for (M m : allShortcutModifiers) EXPECT_EQ(shortcutModifierFromRaw(rawValue(m)), m);
+    for (M m : allShortcutModifiers)
+        EXPECT_EQ(shortcutModifierFromRaw(rawValue(m)), m);
     EXPECT_EQ(shortcutModifierFromRaw("Control"), std::nullopt);
     EXPECT_EQ(shortcutModifierFromRaw("cmd"), std::nullopt);
     EXPECT_EQ(shortcutModifierFromRaw(""), std::nullopt);

@@ -10,7 +10,8 @@ namespace {
 
 std::size_t entries(const std::filesystem::path& dir) {
     std::size_t n = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir))
+        ++n;
     return n;
 }
 

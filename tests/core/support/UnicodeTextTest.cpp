@@ -17,8 +17,10 @@ TEST(UnicodeText, TrimsOnlyTheWhitespaceAndNewlineSetAtBothEnds) {
 }
 
 TEST(UnicodeText, InvalidUtf8IsReadAsReplacementCharacters) {
-    EXPECT_EQ(toScalars("a\xff" "b"), U"a\uFFFDb");
-    EXPECT_EQ(toScalars("\xe3\x81"), U"\uFFFD");               // truncated sequence
+    EXPECT_EQ(toScalars("a\xff"
+                        "b"),
+              U"a\uFFFDb");
+    EXPECT_EQ(toScalars("\xe3\x81"), U"\uFFFD");                  // truncated sequence
     EXPECT_EQ(toScalars("\xed\xa0\x80"), U"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
     EXPECT_EQ(fromScalars(toScalars("日本語😀")), "日本語😀");
     // Text from outside: valid UTF-8 and no NUL, everything else kept.
