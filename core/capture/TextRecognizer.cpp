@@ -123,11 +123,11 @@ double medianBandHeight(const std::vector<Band>& bands) {
     return *middle;
 }
 
-// A short image of up to two of the text bands (first and middle), stacked with a little
-// space between: enough text to tell the script at a fraction of a page's cost.
+// A short image of the middle text band with a little space around it: enough text to
+// tell the script at a fraction of a page's cost. (A second band made the probe of a
+// Japanese paragraph cost more than reading it.)
 PixPtr scriptProbe(PIX* pix, const std::vector<Band>& bands, double factor) {
-    std::vector<std::size_t> picks{0, bands.size() / 2};
-    picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+    const std::vector<std::size_t> picks{bands.size() / 2};
     const int width = pixGetWidth(pix);
     const int height = pixGetHeight(pix);
     std::vector<std::pair<int, int>> strips;  // top and height in the scaled image
@@ -451,7 +451,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     };
     std::string languages = join(codes);
     if (request.automaticallyDetectsLanguage && codes.size() > 1 && !bands.empty()) {
-        // All listed languages read a few lines to tell the script; then the script's own
+        // All listed languages read one line to tell the script; then the script's own
         // model reads the whole image, with English beside it for the Latin words that CJK
         // screens mix in (names, labels, versions). One engine with all four models reads
         // single-language text worse and slower, and the models of other scripts turn

@@ -4,7 +4,7 @@
 // A pass takes an image and an ordered language list ("ja-JP", "en-US", "zh-Hans",
 // "ko-KR") and returns the text lines it found, each with a box normalised to the image
 // (0 to 1, origin at the lower-left corner, y upwards) and its best candidate string.
-// With automatic language detection on, all listed languages together read a few of the
+// With automatic language detection on, all listed languages together read one of the
 // image's lines to tell its script; that script's language then reads the whole image,
 // with English beside it when listed (CJK screens mix in Latin names and labels); where
 // that engine reads a Latin word over text that the script's own model reads as CJK, the
