@@ -108,6 +108,9 @@ class TextRecognizer {
     static std::optional<std::vector<ReadLine>> read(Engine* engine, Pix* pix, int layout);
     static std::vector<RecognizedLine> recognizedLines(const std::vector<ReadLine>& lines,
                                                        Pix* pix);
+    // A Latin word that the engine joined to a CJK one gets a space back where the image
+    // shows one between them.
+    static void spaceLatinFromCJK(std::vector<ReadLine>& lines, Pix* pix);
     static bool hasLatinWord(const std::vector<ReadLine>& lines);
     // Latin words of `lines` under which `alone` read CJK text take that text instead.
     static void restoreCJKWords(std::vector<ReadLine>& lines, const std::vector<ReadLine>& alone);
