@@ -178,17 +178,10 @@ void allowOpenMpThreads(bool allow) {
         set(allow ? 1 : 0);
 }
 
-bool isHanScalar(char32_t c) {
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF);
-}
-
 // The language whose script dominates recognised text: Hangul means Korean, kana among
 // the ideographs Japanese (Chinese misread by the Japanese model gains the odd kana, so
-// one in ten is needed). Ideographs alone are Japanese when the Japanese model won more of
-// them than the Chinese one (kanji words inside English text carry no kana), Chinese
-// otherwise; anything else is English.
-std::string languageOfScript(std::string_view text, std::size_t hanReadAsJapanese,
-                             std::size_t hanReadAsChinese) {
+// one in ten is needed), ideographs alone Chinese, anything else English.
+std::string languageOfScript(std::string_view text) {
     std::size_t hangul = 0, kana = 0, han = 0;
     for (char32_t c : toScalars(text)) {
         if ((c >= 0xAC00 && c <= 0xD7AF) || (c >= 0x1100 && c <= 0x11FF) ||
@@ -196,7 +189,7 @@ std::string languageOfScript(std::string_view text, std::size_t hanReadAsJapanes
             ++hangul;
         } else if (c >= 0x3040 && c <= 0x30FF) {
             ++kana;
-        } else if (isHanScalar(c)) {
+        } else if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF)) {
             ++han;
         }
     }
@@ -205,13 +198,8 @@ std::string languageOfScript(std::string_view text, std::size_t hanReadAsJapanes
     if (kana > 0 && kana * 10 >= kana + han)
         return "jpn";
     if (han > 0)
-        return hanReadAsJapanese > hanReadAsChinese ? "jpn" : "chi_sim";
+        return "chi_sim";
     return "eng";
-}
-
-std::size_t hanCount(std::string_view text) {
-    const std::u32string scalars = toScalars(text);
-    return static_cast<std::size_t>(std::count_if(scalars.begin(), scalars.end(), isHanScalar));
 }
 
 bool isWideScalar(char32_t c) {
@@ -284,7 +272,6 @@ struct TextRecognizer::PixelBox {
 struct TextRecognizer::ReadWord {
     PixelBox box;
     std::string text;
-    std::string language;  // of the model whose reading won ("" when unknown)
 };
 
 struct TextRecognizer::ReadLine {
@@ -530,7 +517,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         // single-language text worse and slower, and the models of other scripts turn
         // Latin words into ideographs.
         PixPtr probe = scriptProbe(pix.get(), bands, factor);
-        std::vector<std::string> chosen{scriptLanguage(languages, probe.get())};
+        std::vector<std::string> chosen{languageOfScript(readAll(languages, probe.get()))};
         const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
         if (std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
             chosen = codes;
@@ -563,23 +550,15 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     return recognizedLines(*lines, pix.get());
 }
 
-std::string TextRecognizer::scriptLanguage(const std::string& languages, PIX* pix) {
+std::string TextRecognizer::readAll(const std::string& languages, PIX* pix) {
     std::string text;
-    std::size_t hanReadAsJapanese = 0, hanReadAsChinese = 0;
-    if (pix) {
-        for (const ReadLine& line :
-             read(engineFor(languages, true).get(), pix, tesseract::PSM_SINGLE_BLOCK)
-                 .value_or(std::vector<ReadLine>{})) {
-            text += line.text;
-            for (const ReadWord& word : line.words) {
-                if (word.language == "jpn")
-                    hanReadAsJapanese += hanCount(word.text);
-                else if (word.language == "chi_sim")
-                    hanReadAsChinese += hanCount(word.text);
-            }
-        }
-    }
-    return languageOfScript(text, hanReadAsJapanese, hanReadAsChinese);
+    if (!pix)
+        return text;
+    for (const ReadLine& line :
+         read(engineFor(languages, true).get(), pix, tesseract::PSM_SINGLE_BLOCK)
+             .value_or(std::vector<ReadLine>{}))
+        text += line.text;
+    return text;
 }
 
 std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine* engine, PIX* pix,
@@ -611,8 +590,6 @@ std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine
                             &word.box.bottom);
             TesseractText text(it->GetUTF8Text(tesseract::RIL_WORD));
             word.text = text ? text.get() : "";
-            if (const char* language = it->WordRecognitionLanguage())
-                word.language = language;
             if (!trimmed(word.text).empty())
                 lines.back().words.push_back(std::move(word));
         } while (it->Next(tesseract::RIL_WORD));

@@ -99,9 +99,8 @@ class TextRecognizer {
     struct PixelBox;
     struct ReadWord;
     struct ReadLine;
-    // The Tesseract language of the script that dominates what the engine of `languages`
-    // reads in the probe image ("eng" when it reads nothing).
-    std::string scriptLanguage(const std::string& languages, Pix* pix);
+    // The text of all lines the engine reads in the prepared image ("" for none).
+    std::string readAll(const std::string& languages, Pix* pix);
     // The lines and words the engine reads in the prepared image (none: no engine, or it
     // failed).
     // `layout` is Tesseract's page segmentation mode.
