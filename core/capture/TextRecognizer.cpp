@@ -123,11 +123,11 @@ double medianBandHeight(const std::vector<Band>& bands) {
     return *middle;
 }
 
-// A short image of up to two of the text bands (first and middle), stacked with a little
-// space between: enough text to tell the script at a fraction of a page's cost.
+// A short image of the middle text band with a little space around it: enough text to
+// tell the script at a fraction of a page's cost. (A second band made the probe of a
+// Japanese paragraph cost more than reading it.)
 PixPtr scriptProbe(PIX* pix, const std::vector<Band>& bands, double factor) {
-    std::vector<std::size_t> picks{0, bands.size() / 2};
-    picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+    const std::vector<std::size_t> picks{bands.size() / 2};
     const int width = pixGetWidth(pix);
     const int height = pixGetHeight(pix);
     std::vector<std::pair<int, int>> strips;  // top and height in the scaled image
@@ -279,6 +279,66 @@ struct TextRecognizer::ReadLine {
     std::string text;  // as the engine spaces it
     std::vector<ReadWord> words;
 };
+
+// A blank between two words at least this part of the line height is a space: glyphs set
+// side by side leave far less, a space in a CJK font's Latin about 0.3.
+constexpr double kSpaceGap = 0.2;
+
+void TextRecognizer::spaceLatinFromCJK(std::vector<ReadLine>& lines, PIX* pix) {
+    const int width = pixGetWidth(pix);
+    const int imageHeight = pixGetHeight(pix);
+    // The longest run of blank columns of the line's rows between `from` and `to`.
+    const auto widestBlank = [&](const PixelBox& line, int from, int to) {
+        int run = 0, widest = 0;
+        for (int x = std::max(0, from); x < std::min(width, to); ++x) {
+            bool ink = false;
+            for (int y = std::max(0, line.top); y <= std::min(imageHeight - 1, line.bottom) && !ink;
+                 ++y) {
+                l_uint32 grey = 255;
+                pixGetPixel(pix, x, y, &grey);
+                ink = grey < 128;
+            }
+            run = ink ? 0 : run + 1;
+            widest = std::max(widest, run);
+        }
+        return widest;
+    };
+    for (ReadLine& line : lines) {
+        const int height = line.box.bottom - line.box.top;
+        std::size_t cursor = 0;
+        const ReadWord* previous = nullptr;
+        for (const ReadWord& word : line.words) {
+            const std::size_t at = line.text.find(word.text, cursor);
+            if (at == std::string::npos)
+                break;
+            bool spaced = false;
+            if (previous && at == cursor && at > 0) {
+                const std::u32string before = toScalars(previous->text);
+                const std::u32string after = toScalars(word.text);
+                const auto isLetter = [](char32_t c) {
+                    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9');
+                };
+                const bool boundary = (isLatinWord(word.text) && isLetter(after.front()) &&
+                                       isWideScalar(before.back())) ||
+                                      (isLatinWord(previous->text) && isLetter(before.back()) &&
+                                       isWideScalar(after.front()));
+                const int near = std::min(previous->box.right, word.box.left);
+                const int far = std::max(previous->box.right, word.box.left);
+                const int run =
+                    boundary
+                        ? widestBlank(line.box, std::max(previous->box.left, near - height / 2),
+                                      std::min(word.box.right, far + height / 2))
+                        : 0;
+                spaced = boundary && run >= kSpaceGap * height;
+            }
+            if (spaced)
+                line.text.insert(at, " ");
+            cursor = at + (spaced ? 1 : 0) + word.text.size();
+            previous = &word;
+        }
+    }
+}
 
 bool TextRecognizer::hasLatinWord(const std::vector<ReadLine>& lines) {
     for (const ReadLine& line : lines) {
@@ -451,7 +511,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     };
     std::string languages = join(codes);
     if (request.automaticallyDetectsLanguage && codes.size() > 1 && !bands.empty()) {
-        // All listed languages read a few lines to tell the script; then the script's own
+        // All listed languages read one line to tell the script; then the script's own
         // model reads the whole image, with English beside it for the Latin words that CJK
         // screens mix in (names, labels, versions). One engine with all four models reads
         // single-language text worse and slower, and the models of other scripts turn
@@ -479,6 +539,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
             }
             if (!lines)
                 return std::nullopt;
+            spaceLatinFromCJK(*lines, pix.get());
             return recognizedLines(*lines, pix.get());
         }
     }

@@ -4,7 +4,7 @@
 // A pass takes an image and an ordered language list ("ja-JP", "en-US", "zh-Hans",
 // "ko-KR") and returns the text lines it found, each with a box normalised to the image
 // (0 to 1, origin at the lower-left corner, y upwards) and its best candidate string.
-// With automatic language detection on, all listed languages together read a few of the
+// With automatic language detection on, all listed languages together read one of the
 // image's lines to tell its script; that script's language then reads the whole image,
 // with English beside it when listed (CJK screens mix in Latin names and labels); where
 // that engine reads a Latin word over text that the script's own model reads as CJK, the
@@ -107,6 +107,9 @@ class TextRecognizer {
     static std::optional<std::vector<ReadLine>> read(Engine* engine, Pix* pix, int layout);
     static std::vector<RecognizedLine> recognizedLines(const std::vector<ReadLine>& lines,
                                                        Pix* pix);
+    // A Latin word that the engine joined to a CJK one gets a space back where the image
+    // shows one between them.
+    static void spaceLatinFromCJK(std::vector<ReadLine>& lines, Pix* pix);
     static bool hasLatinWord(const std::vector<ReadLine>& lines);
     // Latin words of `lines` under which `alone` read CJK text take that text instead.
     static void restoreCJKWords(std::vector<ReadLine>& lines, const std::vector<ReadLine>& alone);
