@@ -43,8 +43,8 @@ GVariant* shortcutList(const ShortcutConfig& capture, const ShortcutConfig& text
     return g_variant_builder_end(&list);
 }
 
-// The session handle of a CreateSession answer: a string in the specification, an object
-// path from some portal versions.
+// The session handle of a CreateSession answer: a string in the portal's documentation, an
+// object path from some portal versions.
 std::string sessionHandle(GVariant* results) {
     GVariantPtr handle(g_variant_lookup_value(results, "session_handle", nullptr));
     if (handle && (g_variant_is_of_type(handle.get(), G_VARIANT_TYPE_STRING) ||

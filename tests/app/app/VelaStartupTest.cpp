@@ -235,6 +235,20 @@ class VelaStartup : public ::testing::Test {
         return test::readFile(settings());
     }
     std::filesystem::path settings() const { return home_ / "VelaJP" / "config.json"; }
+    // Drags over the window of known text (the overlay is up) and waits for the panel to
+    // show that text and its translation.
+    void dragOverKnownTextAndSeeItTranslated() {
+        drag(dpy_, 310, 830, 1050, 930);
+        std::string seen;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                seen = panelText(dpy_);
+                return seen.find(kDemoPrefix) != std::string::npos &&
+                       occurrences(seen, "harbor lights") >= 2;
+            },
+            30s))
+            << seen;
+    }
 
     Display* dpy_ = nullptr;
     test::TempDir home_;
@@ -301,16 +315,7 @@ TEST_F(VelaStartup, CaptureHotKeyDragShowsTheRecognisedTextAndItsTranslation) {
     ASSERT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 10s));
     EXPECT_FALSE(panelWindow(dpy_).has_value());
     std::this_thread::sleep_for(300ms);
-    drag(dpy_, 310, 830, 1050, 930);
-    std::string seen;
-    EXPECT_TRUE(waitFor(
-        [&] {
-            seen = panelText(dpy_);
-            return seen.find(kDemoPrefix) != std::string::npos &&
-                   occurrences(seen, "harbor lights") >= 2;
-        },
-        30s))
-        << seen;
+    dragOverKnownTextAndSeeItTranslated();
     EXPECT_FALSE(overlayVisible(dpy_));
 }
 
@@ -362,16 +367,7 @@ TEST_F(VelaStartup, WaylandSessionCapturesThroughThePortal) {
 
     EXPECT_EQ(RunningVela(home_.path(), {"--capture"}).exitStatus(), 0);
     ASSERT_TRUE(waitFor([&] { return overlayVisible(dpy_); }, 30s));
-    drag(dpy_, 310, 830, 1050, 930);
-    std::string seen;
-    EXPECT_TRUE(waitFor(
-        [&] {
-            seen = panelText(dpy_);
-            return seen.find(kDemoPrefix) != std::string::npos &&
-                   occurrences(seen, "harbor lights") >= 2;
-        },
-        30s))
-        << seen;
+    dragOverKnownTextAndSeeItTranslated();
     EXPECT_EQ(RunningVela(home_.path()).exitStatus(), 0);
     EXPECT_TRUE(running.alive());
 }
