@@ -97,16 +97,19 @@ std::vector<Band> inkBands(const PixelImage& image, int threshold) {
     return bands;
 }
 
-// True when a row of the image is mostly ink, even faint: a border or rule of a window's
-// controls rather than text. Text rows leave most of their pixels background.
+// True when a row of the image holds one unbroken run of ink, even faint, across half its
+// width: a border or rule of a window's controls rather than text. A text row breaks between
+// glyphs, however dense its strokes (a line of CJK text can be mostly ink).
 bool hasRuledRows(const PixelImage& image) {
     const int background = backgroundGrey(image);
     for (int y = 0; y < image.height; ++y) {
-        int ink = 0;
-        for (int x = 0; x < image.width; ++x)
-            ink += std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > 16;
-        if (ink * 2 > image.width)
-            return true;
+        int run = 0;
+        for (int x = 0; x < image.width; ++x) {
+            run =
+                std::abs(static_cast<int>(greyOf(image.at(x, y))) - background) > 16 ? run + 1 : 0;
+            if (run * 2 > image.width)
+                return true;
+        }
     }
     return false;
 }
