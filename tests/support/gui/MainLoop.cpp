@@ -1,5 +1,7 @@
 #include "tests/support/gui/MainLoop.h"
 
+#include "tests/support/Wait.h"
+
 #include <gtk/gtk.h>
 
 namespace vela::test {
@@ -10,18 +12,22 @@ bool ensureGtk() {
 }
 
 bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done() && std::chrono::steady_clock::now() < end) {
+    return waitUntil(done, limit, [] {
         g_main_context_iteration(nullptr, FALSE);
         if (!g_main_context_pending(nullptr))
             g_usleep(1000);
-    }
-    return done();
+    });
 }
 
 void spinFor(std::chrono::milliseconds duration) {
     const auto end = std::chrono::steady_clock::now() + duration;
     spinUntil([&] { return std::chrono::steady_clock::now() >= end; }, duration);
+}
+
+void drainEvents() {
+    gdk_display_sync(gdk_display_get_default());
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
 }
 
 }  // namespace vela::test
