@@ -15,13 +15,11 @@ PACKAGES=(
   # desktop stack
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev
   libx11-dev libxtst-dev libxi-dev
-  # headless display, session bus and GUI test tools
-  xvfb xauth dbus dbus-x11 xdotool imagemagick x11-utils x11-xserver-utils desktop-file-utils fonts-noto-cjk fonts-noto-color-emoji
+  # headless display, keyboard layouts, session bus, screenshots of failed GUI tests, the package test, fonts
+  xvfb x11-xkb-utils dbus dbus-x11 imagemagick desktop-file-utils fonts-noto-cjk fonts-noto-color-emoji
   # headless Wayland desktop for the Wayland tests: compositor, XWayland, screenshot portal
   sway xwayland xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire wtype
   kwin-wayland xdg-desktop-portal-kde libkf5globalaccel-bin qtwayland5  # KDE: GlobalShortcuts portal
-  # test helpers (loopback HTTP servers)
-  python3
 )
 
 missing=()
