@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "core/settings/VelaConfig.h"
+
 namespace vela::AppTexts {
 
 inline constexpr std::string_view statusLabel = "⚡ Vela";
@@ -34,15 +36,14 @@ inline constexpr std::string_view launchNoticeTitle = "Vela 日本版リリー�
 inline constexpr std::string_view launchNoticeMessage =
     "Vela をご利用いただきありがとうございます。ショートカットひとつで画面の文字も翻訳できます。";
 inline constexpr std::string_view launchNoticeButton = "詳しく見る";
-inline constexpr std::string_view launchNoticeURL = "https://vela-app.github.io/";
+inline constexpr std::string_view launchNoticeURL = VelaConfig::productPageURL;
 
 // The broadcast-notice preview of the debug menu and "--tour-step-3".
-inline constexpr std::string_view campaignNoticeIdPrefix = "jp-campaign-";
 inline constexpr std::string_view campaignNoticeTitle = "期間限定キャンペーンのお知らせ";
 inline constexpr std::string_view campaignNoticeMessage =
     "これはリモートお知らせ配信の実演です。配信されたお知らせはこのように表示されます。";
 inline constexpr std::string_view campaignNoticeButton = "キャンペーンを見る";
-inline constexpr std::string_view campaignNoticeURL = "https://vela-app.github.io/";
+inline constexpr std::string_view campaignNoticeURL = VelaConfig::productPageURL;
 
 // The required-update preview.
 inline constexpr std::string_view previewUpdateVersion = "0.2.0";

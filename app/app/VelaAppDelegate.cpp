@@ -10,8 +10,9 @@
 #include "app/app/AppTexts.h"
 #include "app/hotkeys/GlobalHotKeyManager.h"
 #include "app/hotkeys/HotKeyTexts.h"
+#include "app/panel/PanelTexts.h"
 #include "app/platform/DesktopIntegration.h"
-#include "app/platform/MainThread.h"
+#include "app/platform/DesktopScreens.h"
 #include "app/platform/PortalScreenshot.h"
 #include "core/translation/HTTPTranslationTransport.h"
 
@@ -43,10 +44,9 @@ bool sessionBusReachable() {
 // The folder holding the icon: installed next to the program's share folder, or the
 // source tree's copy for a program run from its build folder.
 std::string iconThemePath() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        auto installed = exe.parent_path().parent_path() / "share/icons/hicolor/scalable/apps";
+    if (auto exe = runningProgramPath()) {
+        auto installed = exe->parent_path().parent_path() / "share/icons/hicolor/scalable/apps";
+        std::error_code ec;
         if (std::filesystem::exists(installed / "vela.svg", ec))
             return installed.string();
     }
@@ -74,9 +74,7 @@ GdkMonitor* monitorUnderPointer() {
             }
         }
     }
-    if (GdkMonitor* primary = gdk_display_get_primary_monitor(display))
-        return primary;
-    return gdk_display_get_monitor(display, 0);
+    return primaryMonitor(display);
 }
 
 void runAction(GtkMenuItem*, gpointer action) {
@@ -96,16 +94,14 @@ VelaAppDelegate::VelaAppDelegate(std::vector<std::string> arguments)
 VelaAppDelegate::VelaAppDelegate(std::vector<std::string> arguments, Options options)
     : arguments_(std::move(arguments)),
       options_(std::move(options)),
-      store_(options_.settingsFile),
-      self_(std::make_shared<VelaAppDelegate*>(this)) {}
+      store_(options_.settingsFile) {}
 
 VelaAppDelegate::~VelaAppDelegate() {
-    self_.reset();
+    background_.shutDown();
     if (remoteSyncTimer_)
         g_source_remove(remoteSyncTimer_);
     if (pendingOverlay_)
         g_source_remove(pendingOverlay_);
-    workers_.clear();  // requests stop and joins
     overlayWindow_.reset();
     if (statusItem_)
         app_indicator_set_status(statusItem_.get(), APP_INDICATOR_STATUS_PASSIVE);
@@ -129,17 +125,13 @@ FloatingTranslationPanel& VelaAppDelegate::floatingPanel() {
                                                                     options_.panelIdleRelease);
         if (keyEquivalents_)
             gtk_window_add_accel_group(floatingPanel_->window(), keyEquivalents_.get());
-        std::weak_ptr<VelaAppDelegate*> weak = self_;
-        floatingPanel_->onPageReleased = [weak] {
-            auto self = weak.lock();
-            if (!self)
-                return;
+        floatingPanel_->onPageReleased = background_.guard([this] {
             // Waiting in the tray: the engines go too (the next capture loads them again),
             // and the heap hands what they and the page left free back to the system.
-            if ((*self)->recognitionsRunning_ == 0)
+            if (recognitionsRunning_ == 0)
                 TextRecognizer::shared().releaseEngines();
             malloc_trim(0);
-        };
+        });
     }
     return *floatingPanel_;
 }
@@ -165,27 +157,21 @@ void VelaAppDelegate::applicationDidFinishLaunching() {
     setupStatusBar();
     setupHotKeys();
 
-    std::weak_ptr<VelaAppDelegate*> weak = self_;
     FloatingTranslationPanel& panel = floatingPanel();
-    panel.onRegisterShortcuts =
-        [weak](const ShortcutConfig& capture,
+    panel.onRegisterShortcuts = background_.guardOr<std::optional<ShortcutValidationError>>(
+        ShortcutValidationError::occupiedBySystem,
+        [this](const ShortcutConfig& capture,
                const ShortcutConfig& text) -> std::optional<ShortcutValidationError> {
-        auto self = weak.lock();
-        if (!self)
-            return ShortcutValidationError::occupiedBySystem;
-        GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
-        if (hotKeys.registerShortcuts(capture, text))
-            return std::nullopt;
-        const bool missedKey = hotKeys.lastRegistrationMissedKey();
-        VelaConfig stored = (*self)->store_.config();
-        hotKeys.registerShortcuts(stored.captureShortcut, stored.textShortcut);
-        return missedKey ? ShortcutValidationError::keyNotOnKeyboard
-                         : ShortcutValidationError::occupiedBySystem;
-    };
-    panel.onShortcutsChanged = [weak] {
-        if (auto self = weak.lock())
-            (*self)->refreshMenuShortcutLabels();
-    };
+            GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
+            if (hotKeys.registerShortcuts(capture, text))
+                return std::nullopt;
+            const bool missedKey = hotKeys.lastRegistrationMissedKey();
+            VelaConfig stored = store_.config();
+            hotKeys.registerShortcuts(stored.captureShortcut, stored.textShortcut);
+            return missedKey ? ShortcutValidationError::keyNotOnKeyboard
+                             : ShortcutValidationError::occupiedBySystem;
+        });
+    panel.onShortcutsChanged = background_.guard([this] { refreshMenuShortcutLabels(); });
 
     actOnCommandLine(arguments_);
     // Without a tray the only ways in are launching Vela again and the hot keys: say so.
@@ -226,13 +212,9 @@ gboolean VelaAppDelegate::onSyncTimer(gpointer self) {
 // keys beside its items.
 void VelaAppDelegate::setupMainMenu() {
     keyEquivalents_ = GObjectPtr<GtkAccelGroup>(gtk_accel_group_new());
-    std::weak_ptr<VelaAppDelegate*> weak = self_;
     auto bind = [&](guint key, std::function<void(VelaAppDelegate&)> action) {
-        auto& stored = menuActions_.emplace_back(
-            std::make_unique<std::function<void()>>([weak, action = std::move(action)] {
-                if (auto self = weak.lock())
-                    action(**self);
-            }));
+        auto& stored = menuActions_.emplace_back(std::make_unique<std::function<void()>>(
+            background_.guard([this, action = std::move(action)] { action(*this); })));
         gtk_accel_group_connect(
             keyEquivalents_.get(), key, GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE,
             g_cclosure_new(G_CALLBACK(runKeyEquivalent), stored.get(), nullptr));
@@ -261,12 +243,8 @@ GtkMenuItem* VelaAppDelegate::appendItem(GtkMenuShell* menu, const std::string& 
                                    GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE);
     }
     if (action) {
-        std::weak_ptr<VelaAppDelegate*> weak = self_;
-        auto& stored = menuActions_.emplace_back(
-            std::make_unique<std::function<void()>>([weak, action = std::move(action)] {
-                if (auto self = weak.lock())
-                    action(**self);
-            }));
+        auto& stored = menuActions_.emplace_back(std::make_unique<std::function<void()>>(
+            background_.guard([this, action = std::move(action)] { action(*this); })));
         g_signal_connect(item, "activate", G_CALLBACK(runAction), stored.get());
     }
     gtk_menu_shell_append(menu, item);
@@ -328,16 +306,9 @@ void VelaAppDelegate::refreshMenuShortcutLabels() {
 // ---- hot keys --------------------------------------------------------------------
 
 void VelaAppDelegate::setupHotKeys() {
-    std::weak_ptr<VelaAppDelegate*> weak = self_;
     GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
-    hotKeys.onCaptureHotKey = [weak] {
-        if (auto self = weak.lock())
-            (*self)->startScreenCapture();
-    };
-    hotKeys.onTextHotKey = [weak] {
-        if (auto self = weak.lock())
-            (*self)->handleTextMenu();
-    };
+    hotKeys.onCaptureHotKey = background_.guard([this] { startScreenCapture(); });
+    hotKeys.onTextHotKey = background_.guard([this] { handleTextMenu(); });
     VelaConfig config = store_.config();
     hotKeys.registerShortcuts(config.captureShortcut, config.textShortcut);
     if (hotKeys.shortcutsNeedDesktopSettings())
@@ -359,7 +330,7 @@ void VelaAppDelegate::handleDemoPopupMenu() {
     if (!floatingPanel().isVisible())
         handleTextMenu();
     RemotePopupNotice notice{
-        std::string(AppTexts::campaignNoticeIdPrefix) + std::to_string(std::time(nullptr)),
+        std::string(PanelTexts::campaignNoticeIdPrefix) + std::to_string(std::time(nullptr)),
         std::string(AppTexts::campaignNoticeTitle), std::string(AppTexts::campaignNoticeMessage),
         std::string(AppTexts::campaignNoticeButton), std::string(AppTexts::campaignNoticeURL)};
     floatingPanel().presentRemoteModal(broadcastModal(notice));
@@ -389,30 +360,13 @@ void VelaAppDelegate::handleQuitMenu() {
         gtk_main_quit();
 }
 
-// ---- workers ---------------------------------------------------------------------
-
-void VelaAppDelegate::startWorker(std::function<void(std::stop_token)> work) {
-    std::erase_if(workers_, [](const Worker& w) { return w.done->load(); });
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    workers_.push_back(Worker{std::jthread([work = std::move(work), done](std::stop_token stop) {
-                                  work(stop);
-                                  done->store(true);
-                              }),
-                              done});
-}
+// ---- remote control --------------------------------------------------------------
 
 void VelaAppDelegate::triggerRemoteControlSync() {
-    std::weak_ptr<VelaAppDelegate*> weak = self_;
     TranslationCoordinator& sync = coordinator();  // created here, on the main thread
-    startWorker([weak, &sync](std::stop_token stop) {
-        RemoteControlDecision decision = sync.syncRemoteControl(stop);
-        if (stop.stop_requested())
-            return;
-        postToMainThread([weak, decision = std::move(decision)] {
-            if (auto self = weak.lock())
-                (*self)->presentRemoteDecision(decision);
-        });
-    });
+    background_.run(
+        [&sync](std::stop_token stop) { return sync.syncRemoteControl(stop); },
+        [this](const RemoteControlDecision& decision) { presentRemoteDecision(decision); });
 }
 
 void VelaAppDelegate::presentRemoteDecision(const RemoteControlDecision& decision) {
@@ -472,58 +426,46 @@ void VelaAppDelegate::openOverlay(GdkMonitor* monitor, bool panelWasVisible) {
     std::optional<ScreenLayout> layout = currentScreenLayout();
     auto kept = GObjectPtr<GdkMonitor>::retain(monitor);
     X11ScreenSource& source = screenSource_;  // outlives the worker: the destructor joins it
-    std::weak_ptr<VelaAppDelegate*> weak = self_;
-    startWorker([weak, kept, layout, panelWasVisible, &source](std::stop_token) {
-        std::shared_ptr<const FrozenScreen> frozen = source.freeze(layout);
-        postToMainThread([weak, kept, frozen, panelWasVisible] {
-            if (auto self = weak.lock())
-                (*self)->showOverlay(kept.get(), frozen, panelWasVisible);
-        });
-    });
+    background_.run([layout, &source](std::stop_token) { return source.freeze(layout); },
+                    [this, kept, panelWasVisible](std::shared_ptr<const FrozenScreen> frozen) {
+                        showOverlay(kept.get(), std::move(frozen), panelWasVisible);
+                    });
 }
 
 void VelaAppDelegate::showOverlay(GdkMonitor* monitor, std::shared_ptr<const FrozenScreen> frozen,
                                   bool panelWasVisible) {
     overlayWindow_ = std::make_unique<ScreenCaptureOverlayWindow>(monitor, std::move(frozen));
 
-    std::weak_ptr<VelaAppDelegate*> weak = self_;
-    overlayWindow_->onCancelSelection = [weak, panelWasVisible] {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        VelaAppDelegate& d = **self;
-        const bool restorePanel = panelWasVisible;  // the reset below destroys this closure
+    overlayWindow_->onCancelSelection = background_.guard([this, panelWasVisible] {
+        // The reset below destroys this closure: nothing it holds is read after it.
+        VelaAppDelegate& d = *this;
+        const bool restorePanel = panelWasVisible;
         d.overlayWindow_.reset();
         d.screenSource_.thaw();
         if (restorePanel)
             d.floatingPanel().bringToFront();
         d.endCapture();
-    };
-    overlayWindow_->onFinishSelection = [weak](const Rect& selection, std::uint32_t windowNumber) {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        // The reset below destroys this closure and possibly the selection it was given.
-        const Rect rect = selection;
-        const std::weak_ptr<VelaAppDelegate*> owner = weak;
-        VelaAppDelegate& d = **self;
-        d.overlayWindow_.reset();
-        d.endCapture();
-        VisionOCRService& service = d.ocrService();
-        ++d.recognitionsRunning_;
-        d.startWorker([owner, &service, rect, windowNumber](std::stop_token) {
-            OCRCaptureResult result = service.captureAndRecognize(rect, windowNumber);
-            postToMainThread([weak = owner, result = std::move(result)] {
-                auto self = weak.lock();
-                if (!self)
-                    return;
-                --(*self)->recognitionsRunning_;
-                if (!(*self)->isCapturing_)
-                    (*self)->screenSource_.thaw();  // no later capture needs the frame
-                (*self)->floatingPanel().showWithOCRResult(result);
-            });
+    });
+    overlayWindow_->onFinishSelection =
+        background_.guard([this](const Rect& selection, std::uint32_t windowNumber) {
+            // The reset below destroys this closure and possibly the selection it was given.
+            const Rect rect = selection;
+            VelaAppDelegate& d = *this;
+            d.overlayWindow_.reset();
+            d.endCapture();
+            VisionOCRService& service = d.ocrService();
+            ++d.recognitionsRunning_;
+            d.background_.run(
+                [&service, rect, windowNumber](std::stop_token) {
+                    return service.captureAndRecognize(rect, windowNumber);
+                },
+                [self = &d](const OCRCaptureResult& result) {
+                    --self->recognitionsRunning_;
+                    if (!self->isCapturing_)
+                        self->screenSource_.thaw();  // no later capture needs the frame
+                    self->floatingPanel().showWithOCRResult(result);
+                });
         });
-    };
     overlayWindow_->makeKeyAndOrderFront();
 }
 

@@ -7,28 +7,27 @@
 // Ownership: owns the settings store, the translation coordinator and the panel (both
 // created on first use and kept), the status indicator and its menu, the capture overlay
 // while it is open, the screen source and recognition service of the captures, the sync
-// timer and its worker threads. The hot-key manager is the process-wide shared instance.
-// Threads: every member is main-thread only. Syncs and recognitions run on worker threads
-// and come back through postToMainThread; results arriving after the delegate is gone are
-// dropped. The destructor stops the syncs and joins every worker (the program itself
+// timer and its background work. The hot-key manager is the process-wide shared instance.
+// Threads: every member is main-thread only. Syncs and recognitions run as BackgroundWork;
+// results arriving after the delegate is gone are dropped. The destructor stops the syncs
+// and joins every worker (the program itself
 // never destroys its delegate: quitting ends the process).
 // Failures: none are reported. Without a D-Bus session bus there is no tray item (the
 // menu still exists, unshown); without a monitor a capture does nothing.
 
 #include <gtk/gtk.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/overlay/ScreenCaptureOverlayWindow.h"
 #include "app/panel/FloatingTranslationPanel.h"
+#include "app/platform/BackgroundWork.h"
 #include "app/platform/GObjectPtr.h"
 #include "app/platform/X11ScreenSource.h"
 #include "core/capture/VisionOCRService.h"
@@ -101,11 +100,6 @@ class VelaAppDelegate {
     bool isCapturing() const { return isCapturing_; }
 
   private:
-    struct Worker {
-        std::jthread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    void startWorker(std::function<void(std::stop_token)> work);
     // The screen as this session lets Vela read it: the root window on X11, the
     // screenshot portal in a Wayland session.
     static X11ScreenSource::Options screenSourceOptions();
@@ -146,9 +140,8 @@ class VelaAppDelegate {
     int recognitionsRunning_ = 0;                   // their engines must stay
 
     guint remoteSyncTimer_ = 0;
-    std::vector<Worker> workers_;
-    // Closures posted to the main thread and hot-key callbacks hold this weakly.
-    std::shared_ptr<VelaAppDelegate*> self_;
+    // The syncs, freezes and recognitions, and every callback that must not outlive this.
+    BackgroundWork background_;
 };
 
 }  // namespace vela

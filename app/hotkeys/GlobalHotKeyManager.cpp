@@ -100,14 +100,6 @@ GlobalHotKeyManager::GlobalHotKeyManager() : waylandSession_(isWaylandSession())
                      G_CALLBACK(&GlobalHotKeyManager::keysChanged), this);
 }
 
-std::uint32_t GlobalHotKeyManager::carbonModifiers(const std::vector<ShortcutModifier>& modifiers) {
-    return carbonModifierMask(modifiers);
-}
-
-std::uint32_t GlobalHotKeyManager::keyCode(std::string_view keyName, std::uint32_t fallback) {
-    return virtualKeyCode(keyName, fallback);
-}
-
 bool GlobalHotKeyManager::registerShortcuts(const ShortcutConfig& capture,
                                             const ShortcutConfig& text) {
     if (portal_) {

@@ -59,12 +59,6 @@ class GlobalHotKeyManager {
     // make the keys work everywhere, the desktop's own settings have to.
     bool shortcutsNeedDesktopSettings() const { return waylandSession_ && !portal_; }
 
-    // The settings file's modifier mask of `modifiers` (command 0x100, shift 0x200,
-    // option 0x800, control 0x1000).
-    static std::uint32_t carbonModifiers(const std::vector<ShortcutModifier>& modifiers);
-    // The settings file's key code of a letter, digit or "SPACE", else `fallback`.
-    static std::uint32_t keyCode(std::string_view keyName, std::uint32_t fallback);
-
     GlobalHotKeyManager(const GlobalHotKeyManager&) = delete;
     GlobalHotKeyManager& operator=(const GlobalHotKeyManager&) = delete;
 

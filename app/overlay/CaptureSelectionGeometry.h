@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/capture/Geometry.h"
+#include "core/support/Geometry.h"
 
 namespace vela {
 

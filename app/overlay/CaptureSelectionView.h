@@ -14,8 +14,8 @@
 #include <optional>
 
 #include "app/platform/GObjectPtr.h"
-#include "app/platform/X11ScreenSource.h"
-#include "core/capture/Geometry.h"
+#include "core/capture/FrozenScreen.h"
+#include "core/support/Geometry.h"
 
 namespace vela {
 

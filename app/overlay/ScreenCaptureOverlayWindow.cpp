@@ -3,6 +3,7 @@
 #include <gdk/gdkx.h>
 
 #include "app/overlay/CaptureSelectionGeometry.h"
+#include "app/platform/DesktopScreens.h"
 #include "core/capture/TextProcessor.h"
 
 namespace vela {
@@ -21,9 +22,7 @@ OverlayScreen overlayScreenFor(GdkMonitor* monitor) {
     GdkDisplay* display = gdk_monitor_get_display(monitor);
     OverlayScreen screen;
     screen.monitorFrame = frameOf(monitor);
-    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
-    if (primary == nullptr)
-        primary = gdk_display_get_monitor(display, 0);
+    GdkMonitor* primary = primaryMonitor(display);
     screen.primaryFrame = primary != nullptr ? frameOf(primary) : screen.monitorFrame;
     for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
         if (gdk_display_get_monitor(display, i) == monitor)

@@ -16,8 +16,8 @@
 #include <memory>
 
 #include "app/overlay/CaptureSelectionView.h"
-#include "app/platform/X11ScreenSource.h"
-#include "core/capture/Geometry.h"
+#include "core/capture/FrozenScreen.h"
+#include "core/support/Geometry.h"
 
 namespace vela {
 

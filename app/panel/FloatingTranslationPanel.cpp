@@ -9,7 +9,6 @@
 #include "app/panel/PanelTexts.h"
 #include "app/platform/DesktopIntegration.h"
 #include "app/platform/DesktopScreens.h"
-#include "app/platform/MainThread.h"
 #include "app/platform/OutsideClickMonitor.h"
 #include "core/capture/TextProcessor.h"
 #include "core/shortcuts/HotKeyKeyTable.h"
@@ -24,8 +23,7 @@ FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store,
     : store_(store),
       coordinator_(coordinator),
       idleReleaseDelay_(idleReleaseDelay),
-      frame_(480, 320, defaultPanelSize.width, defaultPanelSize.height),
-      self_(std::make_shared<FloatingTranslationPanel*>(this)) {
+      frame_(initialPanelFrame) {
     openURL = openWithDefaultHandler;
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* win = GTK_WINDOW(window_);
@@ -55,16 +53,9 @@ FloatingTranslationPanel::FloatingTranslationPanel(ConfigStore& store,
     setupWebView();
     onWindowHidden(window_, this);  // built hidden: the idle time runs from now
 
-    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
     outsideClickMonitor_ = std::make_unique<OutsideClickMonitor>(
-        [weak](Point root) {
-            if (auto self = weak.lock())
-                (*self)->handleOutsidePress(root);
-        },
-        [weak] {
-            auto self = weak.lock();
-            return self ? gtk_widget_get_scale_factor((*self)->window_) : 1;
-        });
+        background_.guard([this](Point root) { handleOutsidePress(root); }),
+        background_.guardOr(1, [this] { return gtk_widget_get_scale_factor(window_); }));
     // XWayland reports no presses on Wayland windows: there, leaving the panel is what a
     // click outside it looks like.
     if (isWaylandSession())
@@ -75,25 +66,17 @@ gboolean FloatingTranslationPanel::onFocusOut(GtkWidget*, GdkEventFocus*, gpoint
     auto* panel = static_cast<FloatingTranslationPanel*>(data);
     if (!panel->isVisible() || panel->store_.config().isPinned)
         return FALSE;
-    std::weak_ptr<FloatingTranslationPanel*> weak = panel->self_;
-    postToMainThread([weak] {
+    panel->background_.post([panel] {
         // Menus of the page (a select, the context menu) take the focus only for a moment.
-        auto self = weak.lock();
-        if (self && !gtk_window_is_active(GTK_WINDOW((*self)->window_)))
-            (*self)->hide();
+        if (!gtk_window_is_active(GTK_WINDOW(panel->window_)))
+            panel->hide();
     });
     return FALSE;
 }
 
 FloatingTranslationPanel::~FloatingTranslationPanel() {
-    self_.reset();  // posted results now find no panel
+    background_.shutDown();  // posted results now find no panel
     outsideClickMonitor_.reset();
-    if (currentTranslationTask_)
-        currentTranslationTask_->thread.request_stop();
-    for (auto& w : retiredWorkers_)
-        w.thread.request_stop();
-    currentTranslationTask_.reset();
-    retiredWorkers_.clear();  // joins
     if (idleReleaseTimer_)
         g_source_remove(idleReleaseTimer_);
     g_signal_handlers_disconnect_by_data(window_, this);
@@ -364,16 +347,9 @@ void FloatingTranslationPanel::hide() {
 void FloatingTranslationPanel::handleOutsidePress(Point root) {
     if (!isVisible() || store_.config().isPinned)
         return;
-    Rect panelRoot = desktopToRoot(frame_, currentDesktopLayout().primaryRoot);
-    if (root.x >= panelRoot.minX() && root.x < panelRoot.maxX() && root.y >= panelRoot.minY() &&
-        root.y < panelRoot.maxY()) {
+    if (contains(desktopToRoot(frame_, currentDesktopLayout().primaryRoot), root))
         return;  // a click on the panel itself
-    }
-    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
-    postToMainThread([weak] {
-        if (auto self = weak.lock())
-            (*self)->hide();
-    });
+    background_.post([this] { hide(); });
 }
 
 // ---- show operations -------------------------------------------------------------
@@ -399,8 +375,8 @@ void FloatingTranslationPanel::showWithOCRResult(const OCRCaptureResult& result)
         positionCenteredUpper();
     } else {
         Rect visible = visibleFrameForSelection(result.screenRect());
-        Point origin =
-            TextProcessor::clampWindowOrigin(result.screenRect(), frame_.size, visible, 12);
+        Point origin = TextProcessor::clampWindowOrigin(result.screenRect(), frame_.size, visible,
+                                                        panelSelectionGap);
         setFrame(Rect(origin, frame_.size));
     }
     bringToFront();
@@ -439,36 +415,12 @@ void FloatingTranslationPanel::showSettingsModal() {
     runJS(velaAppCall("openSettings", "true"));
 }
 
-// ---- workers ---------------------------------------------------------------------
-
-void FloatingTranslationPanel::pruneWorkers() {
-    std::erase_if(retiredWorkers_, [](const Worker& w) { return w.done->load(); });
-}
-
-void FloatingTranslationPanel::startWorker(std::optional<Worker>* slot,
-                                           std::function<void(std::stop_token)> work) {
-    pruneWorkers();
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    Worker worker{std::jthread([work = std::move(work), done](std::stop_token stop) {
-                      work(stop);
-                      done->store(true);
-                  }),
-                  done};
-    if (slot) {
-        if (*slot)
-            retiredWorkers_.push_back(std::move(**slot));
-        *slot = std::move(worker);
-    } else {
-        retiredWorkers_.push_back(std::move(worker));
-    }
-}
+// ---- translation -----------------------------------------------------------------
 
 void FloatingTranslationPanel::triggerNativeTranslation(
     const std::string& text, const std::optional<std::string>& sourceLang,
     const std::optional<std::string>& targetLang, bool isManualTarget) {
-    if (currentTranslationTask_)
-        currentTranslationTask_->thread.request_stop();
-    const unsigned long generation = ++translationGeneration_;
+    currentTranslation_.request_stop();  // its answer, even one already posted, is dropped
     if (sourceLang || targetLang) {
         store_.update([&](VelaConfig& c) {  // one save for both choices
             c.sourceLanguage = sourceLang.value_or(c.sourceLanguage);
@@ -479,20 +431,12 @@ void FloatingTranslationPanel::triggerNativeTranslation(
     VelaConfig stored = store_.config();
     std::string source = sourceLang.value_or(stored.sourceLanguage);
     std::string target = targetLang.value_or(stored.targetLanguage);
-    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
     TranslationCoordinator& coordinator = coordinator_;
-    startWorker(&currentTranslationTask_, [=, &coordinator](std::stop_token stop) {
-        TranslationOutcome outcome =
-            coordinator.translate(text, source, target, isManualTarget, stop);
-        if (stop.stop_requested())
-            return;
-        postToMainThread([weak, generation, outcome = std::move(outcome)] {
-            auto self = weak.lock();
-            if (!self || (*self)->translationGeneration_ != generation)
-                return;
-            (*self)->runJS(outcomeScript(outcome));
-        });
-    });
+    currentTranslation_ = background_.run(
+        [=, &coordinator](std::stop_token stop) {
+            return coordinator.translate(text, source, target, isManualTarget, stop);
+        },
+        [this](const TranslationOutcome& outcome) { runJS(outcomeScript(outcome)); });
 }
 
 // ---- page messages ---------------------------------------------------------------
@@ -562,7 +506,7 @@ void FloatingTranslationPanel::perform(const PanelAction::DismissRemotePopup& a)
 
 void FloatingTranslationPanel::perform(const PanelAction::TriggerDemoRemotePopup&) {
     presentRemoteModal(broadcastModal(RemotePopupNotice{
-        "jp-campaign-" + std::to_string(std::time(nullptr)),
+        std::string(PanelTexts::campaignNoticeIdPrefix) + std::to_string(std::time(nullptr)),
         std::string(PanelTexts::demoNoticeTitle), std::string(PanelTexts::demoNoticeMessage),
         std::string(PanelTexts::demoNoticeButton), std::string(PanelTexts::demoNoticeURL)}));
 }
@@ -574,25 +518,20 @@ void FloatingTranslationPanel::perform(const PanelAction::TestConnection& a) {
     if (apiKey.empty())
         apiKey = stored.customApiKey;
     std::string model = a.model.value_or(stored.customModel);
-    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
     TranslationCoordinator& coordinator = coordinator_;
-    startWorker(nullptr, [=, &coordinator](std::stop_token stop) {
-        ConnectionTestResult result = coordinator.testConnection(baseURL, apiKey, model, stop);
-        if (stop.stop_requested())
-            return;
-        postToMainThread([weak, result = std::move(result)] {
-            auto self = weak.lock();
-            if (!self)
-                return;
+    background_.run(
+        [=, &coordinator](std::stop_token stop) {
+            return coordinator.testConnection(baseURL, apiKey, model, stop);
+        },
+        [this](const ConnectionTestResult& result) {
             if (const auto* ok = std::get_if<std::string>(&result)) {
-                (*self)->runJS(velaAppCall("showTestConnectionResult", "true, " + jsQuoted(*ok)));
+                runJS(velaAppCall("showTestConnectionResult", "true, " + jsQuoted(*ok)));
             } else {
-                (*self)->runJS(velaAppCall(
+                runJS(velaAppCall(
                     "showTestConnectionResult",
                     "false, " + jsQuoted(std::get<ConnectionTestError>(result).message)));
             }
         });
-    });
 }
 
 void FloatingTranslationPanel::perform(const PanelAction::SaveSettings& a) {
@@ -630,11 +569,7 @@ void FloatingTranslationPanel::perform(const PanelAction::CloseWindow& a) {
     // Hidden from the main loop, as outside clicks do: hiding inside the page's callback,
     // while the key that asked for it (Escape) is still being handled, makes an input
     // method lose the first key after the panel is shown again.
-    std::weak_ptr<FloatingTranslationPanel*> weak = self_;
-    postToMainThread([weak] {
-        if (auto self = weak.lock())
-            (*self)->hide();
-    });
+    background_.post([this] { hide(); });
 }
 
 void FloatingTranslationPanel::perform(const PanelAction::StartWindowDrag&) {
@@ -666,7 +601,7 @@ void FloatingTranslationPanel::pasteClipboardDirectly() {
     auto text = clipboardText();
     if (!text || text->empty())
         return;
-    runJS(directPasteScript(*text));
+    runJS(velaAppCall("pasteText", jsQuoted(*text)));
 }
 
 // ---- input -----------------------------------------------------------------------
@@ -687,26 +622,23 @@ gboolean FloatingTranslationPanel::onKeyPress(GtkWidget* window, GdkEventKey* ev
     switch (gdk_keyval_to_lower(event->keyval)) {
         case GDK_KEY_v: {
             // Paste natively when the focused element takes it, else insert by script.
-            std::weak_ptr<FloatingTranslationPanel*> weak = self->self_;
-            auto holder = std::make_unique<std::weak_ptr<FloatingTranslationPanel*>>(weak);
+            auto answer = std::make_unique<std::function<void(WebKitWebView*, bool)>>(
+                self->background_.guard([self](WebKitWebView* view, bool can) {
+                    if (can)
+                        webkit_web_view_execute_editing_command(view, WEBKIT_EDITING_COMMAND_PASTE);
+                    else
+                        self->pasteClipboardDirectly();
+                }));
             webkit_web_view_can_execute_editing_command(
                 self->webView_, WEBKIT_EDITING_COMMAND_PASTE, nullptr,
                 [](GObject* view, GAsyncResult* result, gpointer data) {
-                    std::unique_ptr<std::weak_ptr<FloatingTranslationPanel*>> weak(
-                        static_cast<std::weak_ptr<FloatingTranslationPanel*>*>(data));
-                    gboolean can = webkit_web_view_can_execute_editing_command_finish(
+                    std::unique_ptr<std::function<void(WebKitWebView*, bool)>> answer(
+                        static_cast<std::function<void(WebKitWebView*, bool)>*>(data));
+                    const bool can = webkit_web_view_can_execute_editing_command_finish(
                         WEBKIT_WEB_VIEW(view), result, nullptr);
-                    auto self = weak->lock();
-                    if (!self)
-                        return;
-                    if (can) {
-                        webkit_web_view_execute_editing_command(WEBKIT_WEB_VIEW(view),
-                                                                WEBKIT_EDITING_COMMAND_PASTE);
-                    } else {
-                        (*self)->pasteClipboardDirectly();
-                    }
+                    (*answer)(WEBKIT_WEB_VIEW(view), can);
                 },
-                holder.release());
+                answer.release());
             return TRUE;
         }
         case GDK_KEY_c:

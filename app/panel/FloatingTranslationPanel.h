@@ -5,7 +5,7 @@
 // page has loaded, and answers every message of the page.
 //
 // Ownership: shares the store and the coordinator (both must outlive it); owns its
-// window, web view, outside-click monitor and worker threads. The application keeps
+// window, web view, outside-click monitor and background work. The application keeps
 // one panel for the life of the process; hiding never destroys it.
 // The page comes and goes: after the panel has been hidden for the idle-release delay the
 // web view and its processes are released, and the next show builds them again; a web
@@ -13,26 +13,25 @@
 // it last reported (source text, result, settings layer, notice), after the configuration
 // and before the scripts queued meanwhile. The page never navigates: every navigation
 // but the panel's own loads is refused, and its context menu offers the editing items only.
-// Threads: every member is main-thread only. Translations and connection tests run on
-// worker threads and come back through postToMainThread; results that arrive after the
-// panel is gone, or for a superseded translation, are dropped. The destructor stops and
+// Threads: every member is main-thread only. Translations and connection tests run as
+// BackgroundWork; results that arrive after the panel is gone, or for a superseded
+// translation, are dropped. The destructor stops and
 // joins the workers.
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/panel/PanelGeometry.h"
 #include "app/panel/PanelMessage.h"
 #include "app/panel/PanelScripts.h"
+#include "app/platform/BackgroundWork.h"
 #include "app/platform/GObjectPtr.h"
 #include "core/capture/OCRCaptureResult.h"
 #include "core/settings/ConfigStore.h"
@@ -106,18 +105,11 @@ class FloatingTranslationPanel {
     const std::string& pageState() const { return pageState_; }
 
   private:
-    struct Worker {
-        std::jthread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-
     void setupWebView();
     void releasePage();
     void loadPage();
     void setFrame(const Rect& frame);
     Rect visibleFrameForSelection(const std::optional<Rect>& selection) const;
-    void startWorker(std::optional<Worker>* slot, std::function<void(std::stop_token)> work);
-    void pruneWorkers();
     void handleOutsidePress(Point rootPosition);
 
     void perform(const PanelAction::Translate&);
@@ -169,11 +161,9 @@ class FloatingTranslationPanel {
     std::vector<std::string> pendingJSQueue_;
     Rect frame_;
     std::unique_ptr<OutsideClickMonitor> outsideClickMonitor_;
-    std::optional<Worker> currentTranslationTask_;
-    unsigned long translationGeneration_ = 0;
-    std::vector<Worker> retiredWorkers_;  // finished or superseded, joined when done
-    // Closures posted to the main thread hold this weakly: a destroyed panel drops them.
-    std::shared_ptr<FloatingTranslationPanel*> self_;
+    std::stop_source currentTranslation_;  // stopped when a newer one starts
+    // Translations, connection tests, and every callback that must not outlive the panel.
+    BackgroundWork background_;
 };
 
 }  // namespace vela

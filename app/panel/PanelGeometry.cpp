@@ -5,16 +5,6 @@
 
 namespace vela {
 
-bool intersects(const Rect& a, const Rect& b) {
-    return a.minX() < b.maxX() && b.minX() < a.maxX() && a.minY() < b.maxY() &&
-           b.minY() < a.maxY() && a.width() > 0 && a.height() > 0 && b.width() > 0 &&
-           b.height() > 0;
-}
-
-bool contains(const Rect& r, const Point& p) {
-    return p.x >= r.minX() && p.x < r.maxX() && p.y >= r.minY() && p.y < r.maxY();
-}
-
 std::optional<std::size_t> screenForSelection(const std::vector<ScreenInfo>& screens,
                                               const std::optional<Rect>& selection,
                                               const std::optional<Point>& mouse,
@@ -39,10 +29,11 @@ std::optional<std::size_t> screenForSelection(const std::vector<ScreenInfo>& scr
 }
 
 Rect resizedPanelFrame(const Rect& f, const Size& s, const Rect& v) {
-    double left = v.minX() + 8, right = v.maxX() - s.width - 8;
+    const double m = screenEdgeMargin;
+    double left = v.minX() + m, right = v.maxX() - s.width - m;
     double x = std::clamp(f.minX(), left, std::max(left, right));
     double candidateY = f.minY() - (s.height - f.height());
-    double bottom = v.minY() + 8, top = v.maxY() - s.height - 8;
+    double bottom = v.minY() + m, top = v.maxY() - s.height - m;
     double y = std::clamp(candidateY, bottom, std::max(bottom, top));
     return Rect(x, y, s.width, s.height);
 }

@@ -134,19 +134,4 @@ std::string outcomeScript(const TranslationOutcome& outcome) {
     return std::visit(Render{}, outcome.value);
 }
 
-std::string directPasteScript(std::string_view clipboardText) {
-    const std::string t = jsEscape(clipboardText);
-    return "(function() {\n  const el = document.activeElement;\n  if (el && (el.tagName === "
-           "'INPUT' || "
-           "el.tagName === 'TEXTAREA')) {\n    if (!document.execCommand('insertText', false, '" +
-           t +
-           "')) {\n      const start = el.selectionStart || 0;\n      const end = el.selectionEnd "
-           "|| "
-           "0;\n      const val = el.value || '';\n      el.value = val.substring(0, start) + '" +
-           t + "' + val.substring(end);\n      el.selectionStart = el.selectionEnd = start + '" +
-           t +
-           "'.length;\n      el.dispatchEvent(new Event('input', { bubbles: true }));\n      "
-           "el.dispatchEvent(new Event('change', { bubbles: true }));\n    }\n  }\n})();";
-}
-
 }  // namespace vela

@@ -52,7 +52,4 @@ RemoteModal forceBlockedModal(const TranslationOutcome::ForceUpdateRequired& out
 // The one script that renders a translation outcome; forced updates become a notice.
 std::string outcomeScript(const TranslationOutcome& outcome);
 
-// The script that inserts clipboard text into the page's focused text field.
-std::string directPasteScript(std::string_view clipboardText);
-
 }  // namespace vela

@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "core/settings/VelaConfig.h"
+
 namespace vela::PanelTexts {
 
 inline constexpr std::string_view forceUpdateTitle = "必須アップデートのお知らせ";
@@ -18,12 +20,15 @@ inline constexpr std::string_view forceUpdateTitleSuffix = ")";
 inline constexpr std::string_view optionalUpdateTitlePrefix = "新バージョン v";
 inline constexpr std::string_view optionalUpdateTitleSuffix = " が公開されました";
 
+// The id of a demonstrated broadcast notice: this prefix and the time it was shown.
+inline constexpr std::string_view campaignNoticeIdPrefix = "jp-campaign-";
+
 // The demonstration notice of the settings layer's notice-test button.
 inline constexpr std::string_view demoNoticeTitle = "Vela からのお知らせ";
 inline constexpr std::string_view demoNoticeMessage =
     "これはリモートお知らせのテスト表示です。配信されたお知らせはこのように表示されます。";
 inline constexpr std::string_view demoNoticeButton = "詳細を見る";
-inline constexpr std::string_view demoNoticeURL = "https://vela-app.github.io/";
+inline constexpr std::string_view demoNoticeURL = VelaConfig::productPageURL;
 
 // The web view's context menu: the editing items only.
 inline constexpr std::string_view menuCut = "切り取り";

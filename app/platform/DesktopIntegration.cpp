@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/support/FileIO.h"
+#include "core/support/UserFolders.h"
 
 namespace vela {
 
@@ -60,14 +61,7 @@ bool trayHostAvailable() {
 }
 
 std::filesystem::path launchAtLoginEntryPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::filesystem::path base;
-    if (xdg && *xdg == '/') {
-        base = xdg;
-    } else {
-        base = std::filesystem::path(g_get_home_dir()) / ".config";
-    }
-    return base / "autostart" / (std::string(applicationId) + ".desktop");
+    return configHomeFolder() / "autostart" / (std::string(applicationId) + ".desktop");
 }
 
 namespace {

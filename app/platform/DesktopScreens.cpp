@@ -8,6 +8,12 @@ Rect fromGdk(const GdkRectangle& r) {
 }
 }  // namespace
 
+GdkMonitor* primaryMonitor(GdkDisplay* display) {
+    if (GdkMonitor* primary = gdk_display_get_primary_monitor(display))
+        return primary;
+    return gdk_display_get_n_monitors(display) > 0 ? gdk_display_get_monitor(display, 0) : nullptr;
+}
+
 Rect rootToDesktop(const Rect& r, const Rect& p) {
     return Rect(r.minX() - p.minX(), p.maxY() - r.maxY(), r.width(), r.height());
 }
@@ -28,9 +34,7 @@ DesktopLayout currentDesktopLayout() {
     int count = gdk_display_get_n_monitors(display);
     if (count <= 0)
         return layout;
-    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
-    if (!primary)
-        primary = gdk_display_get_monitor(display, 0);
+    GdkMonitor* primary = primaryMonitor(display);
     GdkRectangle pg;
     gdk_monitor_get_geometry(primary, &pg);
     layout.primaryRoot = fromGdk(pg);

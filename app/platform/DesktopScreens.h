@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/panel/PanelGeometry.h"
+#include "core/support/Geometry.h"
 
 namespace vela {
 
@@ -18,6 +18,9 @@ struct DesktopLayout {
     std::vector<ScreenInfo> screens;  // primary first, then the others in GDK's order
     Rect primaryRoot;                 // the primary monitor in root coordinates (y down)
 };
+
+// The primary monitor, else the first; null when the display has none.
+GdkMonitor* primaryMonitor(GdkDisplay* display);
 
 // The current monitors and their work areas. Empty when GDK has no display.
 DesktopLayout currentDesktopLayout();

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "core/capture/Geometry.h"
+#include "core/support/Geometry.h"
 
 struct _XDisplay;
 

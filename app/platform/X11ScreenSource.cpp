@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/platform/DesktopScreens.h"
+
 namespace vela {
 namespace {
 
@@ -82,11 +84,7 @@ std::optional<ScreenLayout> currentScreenLayout(const std::string& displayName) 
     GdkDisplay* gdk = gdk_display_get_default();
     if (gdk && GDK_IS_X11_DISPLAY(gdk) &&
         (displayName.empty() || displayName == gdk_display_get_name(gdk))) {
-        GdkMonitor* monitor = gdk_display_get_primary_monitor(gdk);
-        if (!monitor && gdk_display_get_n_monitors(gdk) > 0) {
-            monitor = gdk_display_get_monitor(gdk, 0);
-        }
-        if (monitor) {
+        if (GdkMonitor* monitor = primaryMonitor(gdk)) {
             GdkRectangle g;
             gdk_monitor_get_geometry(monitor, &g);
             const int scale = std::max(1, gdk_monitor_get_scale_factor(monitor));

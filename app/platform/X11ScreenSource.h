@@ -27,27 +27,11 @@
 #include <optional>
 #include <string>
 
-#include "core/capture/Geometry.h"
-#include "core/capture/PixelImage.h"
+#include "core/capture/FrozenScreen.h"
 #include "core/capture/ScreenSource.h"
+#include "core/support/Geometry.h"
 
 namespace vela {
-
-// A rectangle of X11 root-window pixels, origin top-left.
-struct PixelRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
-
-// Where the primary monitor lies in the root window, and how many device pixels make one
-// desktop point.
-struct ScreenLayout {
-    PixelRect primary;  // root pixels
-    double scale = 1;   // device pixels per point (GDK's window scale)
-};
 
 // The smallest pixel rectangle covering `desktopRect` (whole pixels, rounded outwards).
 PixelRect toDevicePixels(const Rect& desktopRect, const ScreenLayout& layout);
@@ -55,12 +39,6 @@ PixelRect toDevicePixels(const Rect& desktopRect, const ScreenLayout& layout);
 // The layout of the current X display: the primary monitor and scale GDK reports when GTK
 // is initialised, otherwise the whole root window at scale 1. Main thread only.
 std::optional<ScreenLayout> currentScreenLayout(const std::string& displayName = {});
-
-// One grab of the whole screen.
-struct FrozenScreen {
-    PixelImage image;     // the root window, device pixels, top row first
-    ScreenLayout layout;  // how desktop points map onto `image`
-};
 
 class X11ScreenSource : public ScreenSource {
   public:

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/capture/Geometry.h"
 #include "core/capture/PixelImage.h"
+#include "core/support/Geometry.h"
 
 namespace vela {
 

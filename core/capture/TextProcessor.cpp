@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/support/EastAsianScript.h"
 #include "core/support/UnicodeText.h"
 
 namespace vela::TextProcessor {
@@ -127,10 +128,11 @@ Point clampWindowOrigin(const Rect& selectionRect, const Size& windowSize,
         x = s.minX();
         y = s.minY() - h - gap;
     }
-    const double lowX = v.minX() + 8;
-    const double highX = std::max(lowX, v.maxX() - w - 8);
-    const double lowY = v.minY() + 8;
-    const double highY = std::max(lowY, v.maxY() - h - 8);
+    const double m = screenEdgeMargin;
+    const double lowX = v.minX() + m;
+    const double highX = std::max(lowX, v.maxX() - w - m);
+    const double lowY = v.minY() + m;
+    const double highY = std::max(lowY, v.maxY() - h - m);
     x = std::min(highX, std::max(x, lowX));
     y = std::min(highY, std::max(y, lowY));
     return {roundHalfAwayFromZero(x), roundHalfAwayFromZero(y)};
@@ -138,10 +140,8 @@ Point clampWindowOrigin(const Rect& selectionRect, const Size& windowSize,
 
 bool isCJKOrKana(std::string_view character) {
     for (char32_t c : toScalars(character)) {
-        if ((c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-            (c >= 0x4E00 && c <= 0x9FFF)) {
+        if (isKana(c) || isHan(c))
             return true;
-        }
     }
     return false;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/capture/Geometry.h"
+#include "core/support/Geometry.h"
 
 namespace vela::TextProcessor {
 
@@ -21,7 +21,7 @@ bool isValidCaptureRect(double width, double height);
 
 // Lower-left origin for a window of `windowSize` placed beside `selectionRect`: to its
 // right with the tops level, or below it when that would cross the right edge of
-// `screenVisibleFrame`; then kept 8 points inside the visible frame and rounded to whole
+// `screenVisibleFrame`; then kept screenEdgeMargin inside the visible frame and rounded to whole
 // points (halves away from zero). A window larger than the frame lands on the lower-left
 // margin corner.
 Point clampWindowOrigin(const Rect& selectionRect, const Size& windowSize,

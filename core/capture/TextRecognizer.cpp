@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/support/EastAsianScript.h"
 #include "core/support/UnicodeText.h"
 
 namespace vela {
@@ -187,13 +188,18 @@ void allowOpenMpThreads(bool allow) {
 std::string languageOfScript(std::string_view text) {
     std::size_t hangul = 0, kana = 0, han = 0;
     for (char32_t c : toScalars(text)) {
-        if ((c >= 0xAC00 && c <= 0xD7AF) || (c >= 0x1100 && c <= 0x11FF) ||
-            (c >= 0x3130 && c <= 0x318F)) {
-            ++hangul;
-        } else if (c >= 0x3040 && c <= 0x30FF) {
-            ++kana;
-        } else if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF)) {
-            ++han;
+        switch (eastAsianScriptOf(c)) {
+            case EastAsianScript::hangul:
+                ++hangul;
+                break;
+            case EastAsianScript::kana:
+                ++kana;
+                break;
+            case EastAsianScript::han:
+                ++han;
+                break;
+            case EastAsianScript::none:
+                break;
         }
     }
     if (hangul > 0 && hangul >= kana + han)
@@ -206,8 +212,7 @@ std::string languageOfScript(std::string_view text) {
 }
 
 bool isWideScalar(char32_t c) {
-    return (c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF);
+    return isKana(c) || isHan(c) || isCJKPunctuationOrWidthForm(c);
 }
 
 // Tesseract's CJK models sometimes put spaces between ideographs; printed Japanese and
@@ -239,9 +244,7 @@ std::string lineText(const char* raw) {
 }
 
 bool isCJKScalar(char32_t c) {
-    return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3040 && c <= 0x30FF) ||
-           (c >= 0x3130 && c <= 0x318F) || (c >= 0x3400 && c <= 0x4DBF) ||
-           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF);
+    return eastAsianScriptOf(c) != EastAsianScript::none;
 }
 
 // Text that is mostly CJK, counting ideographic and full-width punctuation: the CJK
@@ -249,7 +252,7 @@ bool isCJKScalar(char32_t c) {
 bool isMostlyCJK(std::string_view text) {
     const std::u32string scalars = toScalars(text);
     const auto cjk = std::count_if(scalars.begin(), scalars.end(), [](char32_t c) {
-        return isCJKScalar(c) || (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFFEF);
+        return isCJKScalar(c) || isCJKPunctuationOrWidthForm(c);
     });
     return !scalars.empty() && cjk * 4 >= static_cast<std::ptrdiff_t>(scalars.size()) * 3;
 }

@@ -28,8 +28,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/capture/Geometry.h"
 #include "core/capture/PixelImage.h"
+#include "core/support/Geometry.h"
 
 struct Pix;  // Leptonica
 

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "core/capture/Geometry.h"
 #include "core/capture/OCRCaptureResult.h"
 #include "core/capture/PixelImage.h"
 #include "core/capture/ScreenSource.h"
 #include "core/capture/TextRecognizer.h"
+#include "core/support/Geometry.h"
 
 namespace vela {
 

@@ -59,22 +59,4 @@ std::variant<RemoteControlManifest, ManifestDecodeFailure> decodeRemoteControlMa
     return manifest;
 }
 
-std::string encodeRemoteControlManifest(const RemoteControlManifest& manifest) {
-    json root = {
-        {"latestVersion", manifest.latestVersion},
-        {"minRequiredVersion", manifest.minRequiredVersion},
-        {"updateURL", manifest.updateURL},
-        {"releaseNotes", manifest.releaseNotes},
-    };
-    if (manifest.popup) {
-        const RemotePopupNotice& p = *manifest.popup;
-        root["popup"] = {{"id", p.id},
-                         {"title", p.title},
-                         {"message", p.message},
-                         {"buttonText", p.buttonText},
-                         {"buttonURL", p.buttonURL}};
-    }
-    return root.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
 }  // namespace vela

@@ -34,7 +34,4 @@ struct ManifestDecodeFailure {
 std::variant<RemoteControlManifest, ManifestDecodeFailure> decodeRemoteControlManifest(
     std::string_view json);
 
-// Compact JSON with the same keys; "popup" only when present.
-std::string encodeRemoteControlManifest(const RemoteControlManifest& manifest);
-
 }  // namespace vela

@@ -1,6 +1,5 @@
 #include "core/settings/ConfigStore.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include "core/settings/SettingsFileCodec.h"
 #include "core/support/FileIO.h"
 #include "core/support/UnicodeText.h"
+#include "core/support/UserFolders.h"
 
 namespace vela {
 
@@ -17,26 +17,10 @@ namespace {
 // The file holds an API key: only the user may read it or list its folder.
 constexpr mode_t kFileMode = 0600;
 constexpr mode_t kFolderMode = 0700;
-
-std::filesystem::path homeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
-        return pw->pw_dir;
-    return "/tmp";
-}
 }  // namespace
 
 std::filesystem::path ConfigStore::defaultFileURL() {
-    std::filesystem::path base;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg == '/') {
-        base = xdg;  // relative values are invalid and ignored
-    } else {
-        base = homeFolder() / ".config";
-    }
-    return base / "VelaJP" / "config.json";
+    return configHomeFolder() / "VelaJP" / "config.json";
 }
 
 ConfigStore::ConfigStore(std::optional<std::filesystem::path> fileURL) {

@@ -3,6 +3,7 @@
 // ConfigStore, writers change a copy inside ConfigStore::update.
 
 #include <string>
+#include <string_view>
 
 #include "core/settings/TranslationChannelMode.h"
 #include "core/shortcuts/ShortcutConfig.h"
@@ -13,9 +14,9 @@ struct VelaConfig {
     ShortcutConfig captureShortcut = ShortcutConfig::defaultCapture();
     ShortcutConfig textShortcut = ShortcutConfig::defaultText();
     TranslationChannelMode channelMode = TranslationChannelMode::builtin;
-    std::string customBaseURL = "https://api.deepseek.com/v1";
+    std::string customBaseURL = std::string(defaultCustomBaseURL);
     std::string customApiKey;
-    std::string customModel = "deepseek-chat";
+    std::string customModel = std::string(defaultCustomModel);
     std::string remoteConfigURL = std::string(defaultRemoteConfigURL);
     std::string dismissedPopupId;
     bool forceUpdateBlocked = false;
@@ -26,7 +27,9 @@ struct VelaConfig {
     std::string sourceLanguage = "auto";
     std::string targetLanguage = "ja";
 
-    static constexpr std::string_view appVersion = "0.1.0";
+    static constexpr std::string_view appVersion = VELA_VERSION;  // the project's version
+    static constexpr std::string_view defaultCustomBaseURL = "https://api.deepseek.com/v1";
+    static constexpr std::string_view defaultCustomModel = "deepseek-chat";
     static constexpr std::string_view defaultRemoteConfigURL =
         "https://raw.githubusercontent.com/vela-app/releases/main/remote-config-jp.json";
     static constexpr std::string_view productPageURL = "https://vela-app.github.io/";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/settings/VelaConfig.h"
 #include "core/support/JsonReader.h"
 #include "core/support/UnicodeText.h"
 #include "core/translation/CurlHTTPClient.h"
@@ -32,6 +33,23 @@ std::string builtinCode(const std::string& code) {
 
 bool isSuccessStatus(long status) {
     return status >= 200 && status <= 299;
+}
+
+// One request to a builtin service, within the builtin time limits: the body of its 2xx
+// answer, or the failure named for that service.
+TransportResult<std::string> builtinAnswer(HTTPRequest request, const HTTPTransportTimeouts& limits,
+                                           const char* invalidURL, const char* statusError,
+                                           std::stop_token stop) {
+    if (!isWellFormedURL(request.url))
+        return TranslationTransportError::networkFailure(invalidURL);
+    request.idleTimeout = limits.builtinIdle;
+    request.totalTimeout = limits.translationTotal;
+    auto response = performHTTPRequest(request, stop);
+    if (!response)
+        return response.error();
+    if (!isSuccessStatus(response.value().status))
+        return TranslationTransportError::networkFailure(statusError);
+    return std::move(response.value().body);
 }
 
 }  // namespace
@@ -66,24 +84,16 @@ TransportResult<std::string> HTTPTranslationTransport::requestGoogleGTX(const st
                                                                         std::stop_token stop) {
     HTTPRequest request;
     request.url = primaryBase_ + "/translate_a/single?client=gtx&dt=t";
-    if (!isWellFormedURL(request.url))
-        return TranslationTransportError::networkFailure("Invalid URL");
     request.method = "POST";
     request.headers = {"Content-Type: application/x-www-form-urlencoded; charset=utf-8",
                        "User-Agent: Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)"};
     request.body =
         "sl=" + percentEncoded(sl) + "&tl=" + percentEncoded(tl) + "&q=" + percentEncoded(text);
-    request.idleTimeout = timeouts_.builtinIdle;
-    request.totalTimeout = timeouts_.translationTotal;
-    request.maxResponseBytes = maxResponseBytes;
-
-    auto response = performHTTPRequest(request, stop);
-    if (!response)
-        return response.error();
-    if (!isSuccessStatus(response.value().status)) {
-        return TranslationTransportError::networkFailure("HTTP status error");
-    }
-    auto root = parseJsonText(response.value().body);
+    auto answer =
+        builtinAnswer(std::move(request), timeouts_, "Invalid URL", "HTTP status error", stop);
+    if (!answer)
+        return answer.error();
+    auto root = parseJsonText(answer.value());
     if (!root)
         return JSONParseError{"Primary response is not JSON"};
     if (!root->is_array() || root->empty() || !(*root)[0].is_array()) {
@@ -107,20 +117,11 @@ TransportResult<std::string> HTTPTranslationTransport::requestMyMemory(const std
     request.url = backupBase_ +
                   "/get?q=" + percentEncoded(firstGraphemes(text, backupQueryCharacters)) +
                   "&langpair=" + percentEncoded(langpair);
-    if (!isWellFormedURL(request.url)) {
-        return TranslationTransportError::networkFailure("Invalid backup URL");
-    }
-    request.idleTimeout = timeouts_.builtinIdle;
-    request.totalTimeout = timeouts_.translationTotal;
-    request.maxResponseBytes = maxResponseBytes;
-
-    auto response = performHTTPRequest(request, stop);
-    if (!response)
-        return response.error();
-    if (!isSuccessStatus(response.value().status)) {
-        return TranslationTransportError::networkFailure("Backup HTTP error");
-    }
-    auto root = parseJsonText(response.value().body);
+    auto answer = builtinAnswer(std::move(request), timeouts_, "Invalid backup URL",
+                                "Backup HTTP error", stop);
+    if (!answer)
+        return answer.error();
+    auto root = parseJsonText(answer.value());
     if (!root)
         return JSONParseError{"Backup response is not JSON"};
     if (!root->is_object())
@@ -156,7 +157,8 @@ TransportResult<std::string> HTTPTranslationTransport::translateCustom(
     if (!isWellFormedURL(request.url)) {
         return TranslationTransportError::networkFailure("Invalid Base URL");
     }
-    const std::string modelName = trimmed(model).empty() ? std::string("deepseek-chat") : model;
+    const std::string modelName =
+        trimmed(model).empty() ? std::string(VelaConfig::defaultCustomModel) : model;
     const json body = {
         {"model", validUtf8(modelName)},
         {"temperature", 0.2},
@@ -173,7 +175,6 @@ TransportResult<std::string> HTTPTranslationTransport::translateCustom(
     request.headers = {"Content-Type: application/json", "Authorization: Bearer " + key};
     request.idleTimeout = timeouts_.customIdle;
     request.totalTimeout = timeouts_.translationTotal;
-    request.maxResponseBytes = maxResponseBytes;
 
     auto response = performHTTPRequest(request, stop);
     if (!response) {
@@ -264,7 +265,7 @@ TransportResult<RemoteControlManifest> HTTPTranslationTransport::fetchRemoteMani
 std::string HTTPTranslationTransport::normalizeChatCompletionsURL(std::string_view baseURL) {
     std::string url = trimmed(baseURL);
     if (url.empty())
-        url = defaultCustomBaseURL;
+        url = VelaConfig::defaultCustomBaseURL;
     url = withoutTrailingSlashes(std::move(url));
     if (url.ends_with("/chat/completions"))
         return url;

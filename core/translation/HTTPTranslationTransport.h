@@ -8,7 +8,7 @@
 // Thread-safety: every call is independent (one HTTP handle per request), so
 // any number may run at once from any thread.
 // Failures: returned as TransportError values, never thrown. Every response
-// body is capped (maxResponseBytes); a longer one fails like a transfer error.
+// body is capped (HTTPRequest::maxResponseBytes); a longer one fails like a transfer error.
 // Answers are read with parseJsonText (one text, at most maxJsonDepth deep,
 // else a bad response) and their texts come back as externalText.
 
@@ -36,9 +36,7 @@ class HTTPTranslationTransport : public TranslationTransport {
   public:
     static constexpr std::string_view defaultPrimaryBase = "https://translate.googleapis.com";
     static constexpr std::string_view defaultBackupBase = "https://api.mymemory.translated.net";
-    static constexpr std::string_view defaultCustomBaseURL = "https://api.deepseek.com/v1";
     static constexpr std::string_view demonstrationKey = "sk-qrtx-pilot-sandbox1";
-    static constexpr std::size_t maxResponseBytes = 8 * 1024 * 1024;
     static constexpr std::size_t backupQueryCharacters = 1500;
     static constexpr std::size_t maxManifestBytes = 1024 * 1024;
 
@@ -82,9 +80,6 @@ class HTTPTranslationTransport : public TranslationTransport {
     static std::string normalizeChatCompletionsURL(std::string_view baseURL);
     // English name of a target language for the prompt; unknown codes as they are.
     static std::string languageDisplayName(std::string_view code);
-
-    const std::string& primaryBase() const { return primaryBase_; }
-    const std::string& backupBase() const { return backupBase_; }
 
   private:
     TransportResult<std::string> requestGoogleGTX(const std::string& text, const std::string& sl,

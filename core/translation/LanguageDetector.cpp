@@ -5,21 +5,12 @@
 #include <algorithm>
 #include <climits>
 
+#include "core/support/EastAsianScript.h"
 #include "core/support/UnicodeText.h"
 
 namespace vela::LanguageDetector {
 
 namespace {
-
-bool isKana(char32_t c) {
-    return c >= 0x3040 && c <= 0x30FF;
-}
-bool isHangul(char32_t c) {
-    return (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0x1100 && c <= 0x11FF);
-}
-bool isHan(char32_t c) {
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF);
-}
 
 std::string byPrefix(std::string_view code) {
     for (std::string_view known : {"zh", "ja", "ko", "en"}) {

@@ -28,9 +28,6 @@ class TranslationCoordinator {
     TranslationCoordinator(const TranslationCoordinator&) = delete;
     TranslationCoordinator& operator=(const TranslationCoordinator&) = delete;
 
-    ConfigStore& store() const { return store_; }
-    TranslationTransport& transport() const { return *transport_; }
-
     // Absent selections fall back to the stored languages. Never fails.
     TranslationOutcome translate(const std::string& rawText,
                                  const std::optional<std::string>& selectedSource,

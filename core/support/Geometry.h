@@ -1,9 +1,13 @@
 #pragma once
 // Plain geometry in desktop points: origin at the lower-left corner of the primary
-// screen, y growing upwards. Shared by the capture service, the selection overlay and
-// the panel placement. Value types; thread-safe as values.
+// screen, y growing upwards. Shared by the capture service, the selection overlay, the
+// monitors as the desktop reports them and the panel placement. Value types and pure
+// functions; thread-safe; never fail.
 
 namespace vela {
+
+// How far a window placed by Vela stays inside the visible frame of its screen.
+inline constexpr double screenEdgeMargin = 8;
 
 struct Point {
     double x = 0;
@@ -38,6 +42,18 @@ struct Rect {
 
     // Equal when origin and size are equal.
     friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// True when the rectangles share some area.
+bool intersects(const Rect& a, const Rect& b);
+// True when `p` lies in `r`, its lower and left edges included.
+bool contains(const Rect& r, const Point& p);
+
+// One monitor.
+struct ScreenInfo {
+    Rect frame;         // the whole monitor
+    Rect visibleFrame;  // minus panels and docks (the work area)
+    bool operator==(const ScreenInfo&) const = default;
 };
 
 }  // namespace vela
