@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/hotkeys/GlobalHotKeyManager.h"
+#include "core/shortcuts/HotKeyKeyTable.h"
 
 namespace vela {
 namespace {
@@ -329,9 +330,9 @@ TEST_F(GlobalHotKeyManagerTest, UnregisterAllReleasesTheGrabs) {
 
 TEST_F(GlobalHotKeyManagerTest, KeyNamesDecideTheGrabbedKey) {
     // The settings file's codes and masks: the table wins for letters, digits and SPACE.
-    EXPECT_EQ(GlobalHotKeyManager::keyCode("q", 0), 12u);
-    EXPECT_EQ(GlobalHotKeyManager::keyCode("F5", 5), 5u);
-    EXPECT_EQ(GlobalHotKeyManager::carbonModifiers({M::shift, M::command}), 768u);
+    EXPECT_EQ(virtualKeyCode("q", 0), 12u);
+    EXPECT_EQ(virtualKeyCode("F5", 5), 5u);
+    EXPECT_EQ(carbonModifierMask({M::shift, M::command}), 768u);
 
     // As the settings page records them: F5 and the up arrow keep the previous shortcut's
     // key codes (here G's and S's), which must not decide the key.
