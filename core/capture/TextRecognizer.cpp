@@ -190,6 +190,7 @@ std::string languageOfScript(std::string_view text) {
     for (char32_t c : toScalars(text)) {
         switch (eastAsianScriptOf(c)) {
             case EastAsianScript::hangul:
+            case EastAsianScript::hangulCompatibilityJamo:
                 ++hangul;
                 break;
             case EastAsianScript::kana:

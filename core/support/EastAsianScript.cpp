@@ -13,7 +13,7 @@ struct ScriptRange {
 constexpr ScriptRange kScriptRanges[] = {
     {0x1100, 0x11FF, EastAsianScript::hangul},  // Jamo
     {0x3040, 0x30FF, EastAsianScript::kana},    // hiragana, katakana
-    {0x3130, 0x318F, EastAsianScript::hangul},  // compatibility Jamo
+    {0x3130, 0x318F, EastAsianScript::hangulCompatibilityJamo},
     {0x3400, 0x4DBF, EastAsianScript::han},     // extension A
     {0x4E00, 0x9FFF, EastAsianScript::han},     // unified ideographs
     {0xAC00, 0xD7AF, EastAsianScript::hangul},  // syllables

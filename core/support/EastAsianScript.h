@@ -9,7 +9,10 @@ enum class EastAsianScript {
     none,
     kana,    // hiragana and katakana
     han,     // the unified ideographs and extension A
-    hangul,  // syllables, Jamo and compatibility Jamo
+    hangul,  // syllables and conjoining Jamo
+    // Korean letters standing alone (ㄱ, ㅏ): evidence of Korean in recognised text, but
+    // not Hangul to language detection, where one in an English sentence must not decide.
+    hangulCompatibilityJamo,
 };
 
 EastAsianScript eastAsianScriptOf(char32_t scalar);
@@ -20,6 +23,7 @@ inline bool isKana(char32_t scalar) {
 inline bool isHan(char32_t scalar) {
     return eastAsianScriptOf(scalar) == EastAsianScript::han;
 }
+// Syllables and conjoining Jamo; compatibility Jamo are not included.
 inline bool isHangul(char32_t scalar) {
     return eastAsianScriptOf(scalar) == EastAsianScript::hangul;
 }
