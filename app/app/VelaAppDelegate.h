@@ -10,8 +10,8 @@
 // timer and its background work. The hot-key manager is the process-wide shared instance.
 // Threads: every member is main-thread only. Syncs and recognitions run as BackgroundWork;
 // results arriving after the delegate is gone are dropped. The destructor stops the syncs
-// and joins every worker (the program itself
-// never destroys its delegate: quitting ends the process).
+// and joins every worker (the program itself never destroys its delegate: quitting ends
+// the process).
 // Failures: none are reported. Without a D-Bus session bus there is no tray item (the
 // menu still exists, unshown); without a monitor a capture does nothing.
 

@@ -15,8 +15,7 @@
 // but the panel's own loads is refused, and its context menu offers the editing items only.
 // Threads: every member is main-thread only. Translations and connection tests run as
 // BackgroundWork; results that arrive after the panel is gone, or for a superseded
-// translation, are dropped. The destructor stops and
-// joins the workers.
+// translation, are dropped. The destructor stops and joins the workers.
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
