@@ -1,5 +1,8 @@
 #pragma once
-// The panel's HTML document, compiled into the program from app/page/panel.html.
+// The panel's HTML document, compiled into the program from app/page/panel.html, with the
+// configuration's defaults filled in where the page names them ({{defaultCustomBaseURL}},
+// {{defaultCustomModel}}). Built once on first use and kept for the life of the process;
+// any thread may call it. Never fails.
 
 #include <string_view>
 
