@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config
   # test and benchmark frameworks
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   # core libraries
