@@ -3,8 +3,6 @@
 // custom channel runs with the demonstration key, which answers without any network.
 #include <gtest/gtest.h>
 
-#include <libayatana-appindicator/app-indicator.h>
-
 #include "app/app/AppCommandLine.h"
 #include "app/app/AppTexts.h"
 #include "app/app/VelaAppDelegate.h"
@@ -143,11 +141,6 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelTheTrayMenuAndThePanelsKeys) {
                        entry(AppTexts::quitItem, "<Primary>q")}));
     // The test's desktop has no tray: the panel says how to reach Vela without one.
     EXPECT_TRUE(shows(std::string(AppTexts::noTrayTitle)));
-    if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
-        ASSERT_NE(app->statusItem(), nullptr);
-        EXPECT_EQ(app_indicator_get_label(app->statusItem()), AppTexts::statusLabel);
-        EXPECT_EQ(app_indicator_get_menu(app->statusItem()), app->statusMenu());
-    }
 
     // Ctrl+, opens the settings in the focused panel.
     page->focus();
@@ -157,19 +150,20 @@ TEST_F(AppDelegateTest, PlainLaunchShowsThePanelTheTrayMenuAndThePanelsKeys) {
     // While the recorder listens it gets every key instead of the window's accelerators and
     // editing commands. Each recording ends after the keys before it were handled.
     gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "pasted", -1);
+    const std::string field = "document.getElementById('baseURLInput')";
+    const json typed = page->eval(field + ".value");
     const std::vector<std::pair<std::initializer_list<const char*>, json>> recordings{
         {{"Control_L", "q"}, {{"key", "Q"}, {"mods", {"control"}}}},
         {{"Control_L", "v"}, {{"key", "V"}, {"mods", {"control"}}}},
     };
     for (const auto& [keys, recorded] : recordings) {
-        page->eval("document.getElementById('baseURLInput').focus(); velaApp.startRecord('text')");
+        page->eval(field + ".focus(); velaApp.startRecord('text')");
         input.chord(keys);
         EXPECT_TRUE(
             test::spinUntil([&] { return page->eval("velaApp.recordingTarget").is_null(); }));
         EXPECT_EQ(page->eval("velaApp.recordedText"), recorded);
     }
-    EXPECT_EQ(page->eval("document.getElementById('baseURLInput').value"),
-              "https://api.deepseek.com/v1");
+    EXPECT_EQ(page->eval(field + ".value"), typed);
     EXPECT_EQ(quits, 0);
     // Afterwards the keys act again; Ctrl+4, handled before the Ctrl+Q, does nothing.
     input.chord({"Control_L", "4"});
@@ -189,14 +183,10 @@ TEST_F(AppDelegateTest, DebugMenuPreviewsFromItsItemsAndKeys) {
     GtkMenu* sub = GTK_MENU(gtk_menu_item_get_submenu(nthItem(app->statusMenu(), 4)));
     EXPECT_EQ(menuEntries(sub), (Strings{entry(AppTexts::demoPopupItem, "<Primary>3"),
                                          entry(AppTexts::forceUpdateItem, "<Primary>4")}));
-    // ④ blocks translation; ③ shows a notice and lifts the block.
+    // ④'s key blocks translation; ③ shows a notice and lifts the block.
     page->focus();
     input.chord({"Control_L", "4"});
     EXPECT_TRUE(test::spinUntil([&] { return blocked(); }));
-    input.chord({"Control_L", "3"});
-    EXPECT_TRUE(test::spinUntil([&] { return !blocked(); }));
-    gtk_menu_item_activate(nthItem(sub, 1));
-    EXPECT_TRUE(blocked());
     gtk_menu_item_activate(nthItem(sub, 0));
     EXPECT_FALSE(blocked());
     EXPECT_TRUE(shows(std::string(AppTexts::campaignNoticeTitle)));
@@ -251,15 +241,14 @@ TEST_F(AppDelegateTest, SavedShortcutsRelabelTheMenuAndTakeOverTheHotKeys) {
     input.chord({"Return"});
     EXPECT_TRUE(shows(kDemoResult)) << page->eval("document.getElementById('sourceInput').value");
 
-    // Refused: a pair another X client holds, a key this keyboard lacks (a Yen key on a US
-    // layout). The stored pair stays, registered.
+    // Refused text keys: one another X client holds, one this keyboard lacks (a Yen key on a
+    // US layout). The stored pair stays, registered again.
     XGrabKey(input.display(), input.keycode("F9"), ControlMask, DefaultRootWindow(input.display()),
              False, GrabModeAsync, GrabModeAsync);
     XSync(input.display(), False);
     for (const auto& [fields, error] : std::vector<std::pair<std::string, ShortcutValidationError>>{
-             {"captureKey: 'f9', captureMods: ['control'], textKey: 'j', textMods: ['option']",
-              ShortcutValidationError::occupiedBySystem},
-             {"captureKey: 'INTLYEN', captureMods: ['control', 'option']",
+             {"textKey: 'f9', textMods: ['control']", ShortcutValidationError::occupiedBySystem},
+             {"textKey: 'INTLYEN', textMods: ['control', 'option']",
               ShortcutValidationError::keyNotOnKeyboard}}) {
         SCOPED_TRACE(fields);
         save(fields);
