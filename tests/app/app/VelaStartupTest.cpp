@@ -1,9 +1,9 @@
 // Starts the real `vela` program on the test's X server for what only the whole program
-// shows: the first launch, the capture hot key through a drag over a window of known text,
-// switches handed to the running instance, and (inside scripts/wayland-session.sh) the
-// capture through the screenshot portal. What the panel shows is read from the state its
-// page publishes on the window. Translations use the custom channel's demonstration key; the
-// child's proxy settings point at a closed loopback port so nothing leaves the machine.
+// shows: the capture hot key through a drag over a window of known text (inside
+// scripts/wayland-session.sh: the capture through the screenshot portal), and the first
+// launch taking the switches a later launch hands on. What the panel shows is read from the
+// state its page publishes on its window. The child's proxy settings point at a closed
+// loopback port so nothing leaves the machine.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -11,12 +11,12 @@
 #include <nlohmann/json.hpp>
 
 #include "app/panel/FloatingTranslationPanel.h"
-#include "app/panel/PanelGeometry.h"
 #include "app/platform/DesktopIntegration.h"
 #include "app/platform/GObjectPtr.h"
 #include "core/settings/ConfigStore.h"
 #include "core/settings/SettingsFileCodec.h"
 #include "core/translation/HTTPTranslationTransport.h"
+#include "core/translation/TranslationMessages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Wait.h"
 #include "tests/support/gui/MainLoop.h"
@@ -29,14 +29,13 @@ namespace vela {
 namespace {
 
 using namespace std::chrono_literals;
+using nlohmann::json;
 
 // The program, killed and reaped however the test ends.
 class RunningVela {
   public:
-    explicit RunningVela(const std::vector<std::string>& switches = {}) {
-        std::vector<const char*> argv{VELA_PROGRAM};
-        for (const std::string& s : switches)
-            argv.push_back(s.c_str());
+    explicit RunningVela(std::vector<const char*> argv) {
+        argv.insert(argv.begin(), VELA_PROGRAM);
         argv.push_back(nullptr);
         process_ = GObjectPtr<GSubprocess>(
             g_subprocess_newv(argv.data(), G_SUBPROCESS_FLAGS_NONE, nullptr));
@@ -47,25 +46,14 @@ class RunningVela {
             g_subprocess_wait(process_.get(), nullptr, nullptr);
         }
     }
-    bool alive() const { return process_ && g_subprocess_get_identifier(process_.get()); }
-    // For a launch that hands its switches on: its exit status, -1 unless it exits by itself.
-    int exitStatus() const {
-        return test::waitUntil([&] { return !alive(); }, 30s) &&
-                       g_subprocess_get_if_exited(process_.get())
-                   ? g_subprocess_get_exit_status(process_.get())
-                   : -1;
+    // For a launch that hands its switches on: whether it exits by itself with status 0.
+    bool exitsCleanly() const {
+        return test::waitUntil([&] { return !g_subprocess_get_identifier(process_.get()); }, 30s) &&
+               g_subprocess_get_successful(process_.get());
     }
 
   private:
     GObjectPtr<GSubprocess> process_;
-};
-
-constexpr std::string_view kDemoResult = "【カスタムAI無制限】翻訳結果：";
-
-struct WindowBox {
-    Window id = 0;
-    std::string name;
-    int x = 0, y = 0, width = 0, height = 0;
 };
 
 class VelaStartup : public ::testing::Test {
@@ -81,70 +69,52 @@ class VelaStartup : public ::testing::Test {
         ::unsetenv("NO_PROXY");
     }
     std::filesystem::path settings() const { return home / "VelaJP" / "config.json"; }
-    // The custom channel with the demonstration key, and a manifest address that is a
-    // missing local file, so the launch sync changes nothing.
-    void useDemonstrationChannel() {
-        ConfigStore(settings()).update([&](VelaConfig& c) {
-            c.channelMode = TranslationChannelMode::custom;
-            c.customApiKey = std::string(HTTPTranslationTransport::demonstrationKey);
-            c.remoteConfigURL = "file://" + (home / "no-manifest.json").string();
-        });
-    }
-    // The viewable top-level windows (no window manager reparents them), with their places.
-    std::vector<WindowBox> windows() {
-        std::vector<WindowBox> found;
+    // The panel: the viewable top-level window (no window manager reparents them) titled
+    // "Vela" that does not cover the screen.
+    std::optional<Window> panel() {
         Window root = 0, parent = 0, *children = nullptr;
         unsigned count = 0;
+        std::optional<Window> found;
         XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count);
-        for (unsigned i = 0; i < count; ++i) {
+        for (unsigned i = 0; i < count && !found; ++i) {
             XWindowAttributes a{};
             char* name = nullptr;
-            if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable) {
-                XFetchName(dpy, children[i], &name);
-                found.push_back({children[i], name ? name : "", a.x, a.y, a.width, a.height});
-                XFree(name);
-            }
+            if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable &&
+                a.width < DisplayWidth(dpy, 0) && XFetchName(dpy, children[i], &name) &&
+                std::string_view(name) == "Vela")
+                found = children[i];
+            XFree(name);
         }
         XFree(children);
         return found;
     }
-    // The panel: a window titled "Vela" that is not the full-screen overlay.
-    std::optional<WindowBox> panel() {
-        for (const WindowBox& b : windows())
-            if (b.name == "Vela" && b.width < DisplayWidth(dpy, 0))
-                return b;
-        return std::nullopt;
-    }
-    // The overlay when it covers the screen and is the window under the pointer (a
-    // compositor may raise it only after mapping it).
+    // The overlay: the window under the pointer covers the screen (a compositor may raise
+    // it only after mapping it).
     bool overlayUnderPointer() {
         Window root = 0, child = 0;
         int x = 0, y = 0;
         unsigned mask = 0;
+        XWindowAttributes a{};
         XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &x, &y, &x, &y, &mask);
-        return std::ranges::any_of(windows(), [&](const WindowBox& b) {
-            return b.id == child && b.x == 0 && b.y == 0 && b.width == DisplayWidth(dpy, 0) &&
-                   b.height == DisplayHeight(dpy, 0);
-        });
+        return child && XGetWindowAttributes(dpy, child, &a) && a.map_state == IsViewable &&
+               a.x == 0 && a.y == 0 && a.width == DisplayWidth(dpy, 0) &&
+               a.height == DisplayHeight(dpy, 0);
     }
-    // Waits until the state the panel's page publishes on its window has `source` and its
-    // translation.
-    void expectTranslationShown(const std::string& source) {
-        std::string state;
+    // Waits until the state the shown panel's page publishes on its window is `wanted`.
+    void waitForPageState(const std::function<bool(const json&)>& wanted) {
+        json state;
         EXPECT_TRUE(test::spinUntil(
             [&] {
                 XTextProperty property{};
-                auto box = panel();
-                if (box &&
-                    XGetTextProperty(
-                        dpy, box->id, &property,
-                        XInternAtom(dpy, FloatingTranslationPanel::pageStateProperty, False))) {
-                    state.assign(reinterpret_cast<char*>(property.value), property.nitems);
+                const Atom atom = XInternAtom(dpy, FloatingTranslationPanel::pageStateProperty, 0);
+                if (auto window = panel();
+                    window && XGetTextProperty(dpy, *window, &property, atom)) {
+                    state = json::parse(reinterpret_cast<char*>(property.value),
+                                        reinterpret_cast<char*>(property.value) + property.nitems,
+                                        nullptr, false);
                     XFree(property.value);
                 }
-                const auto json = nlohmann::json::parse(state, nullptr, false);
-                return json.is_object() && json.value("source", "") == source &&
-                       state.find(std::string(kDemoResult) + source) != std::string::npos;
+                return state.is_object() && wanted(state);
             },
             30s))
             << state;
@@ -155,46 +125,44 @@ class VelaStartup : public ::testing::Test {
     test::TempDir home;
 };
 
-TEST_F(VelaStartup, FirstLaunchShowsThePanelAndWritesTheDefaultSettings) {
-    RunningVela vela;
-    ASSERT_TRUE(test::spinUntil([&] { return panel().has_value(); }, 30s));
-    EXPECT_EQ(test::readFile(settings()), encodeSettingsFile(VelaConfig{}));
-}
-
 // The capture hot key on X11; in a Wayland session (run inside scripts/wayland-session.sh)
 // a desktop shortcut's `vela --capture`, and the frozen frame comes from the screenshot portal.
 TEST_F(VelaStartup, CaptureDragShowsTheRecognisedTextAndItsTranslation) {
-    useDemonstrationChannel();
+    // The custom channel's demonstration key answers without any network; the manifest is a
+    // missing local file, so the launch sync changes nothing.
+    ConfigStore(settings()).update([&](VelaConfig& c) {
+        c.channelMode = TranslationChannelMode::custom;
+        c.customApiKey = std::string(HTTPTranslationTransport::demonstrationKey);
+        c.remoteConfigURL = "file://" + (home / "no-manifest.json").string();
+    });
     test::TextWindow known("Quiet harbor lights", 300, 820, 760, 120);
-    RunningVela vela;
+    RunningVela vela({});
     // The hot keys are registered before the panel first shows.
     ASSERT_TRUE(test::spinUntil([&] { return panel().has_value(); }, 30s));
     if (isWaylandSession())
-        EXPECT_EQ(RunningVela({"--capture"}).exitStatus(), 0);
+        EXPECT_TRUE(RunningVela({"--capture"}).exitsCleanly());
     else
         input.chord({"Control_L", "Alt_L", "s"});
     input.move(310, 830);
     ASSERT_TRUE(test::spinUntil([&] { return overlayUnderPointer(); }, 30s));
     EXPECT_FALSE(panel().has_value());
     input.drag(310, 830, 1050, 930);
-    expectTranslationShown("Quiet harbor lights");
+    waitForPageState([](const json& s) {
+        return s.value("source", "") == "Quiet harbor lights" &&
+               s.dump().find(std::string(messages::demoPrefixOther) + "Quiet harbor lights") !=
+                   std::string::npos;
+    });
     EXPECT_FALSE(overlayUnderPointer());
 }
 
-// Later launches hand their switches to the running instance and exit at once.
+// The first launch writes the default settings; later launches hand their switches to it
+// and exit at once.
 TEST_F(VelaStartup, LaunchSwitchesReachTheRunningInstance) {
-    useDemonstrationChannel();
     RunningVela running({"--settings"});
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            auto box = panel();
-            return box && box->width == settingsPanelSize.width &&
-                   box->height == settingsPanelSize.height;
-        },
-        30s));
-    EXPECT_EQ(RunningVela({"--translate-text", "good morning"}).exitStatus(), 0);
-    expectTranslationShown("good morning");
-    EXPECT_TRUE(running.alive());
+    waitForPageState([](const json& s) { return s.value("settingsOpen", false); });
+    EXPECT_EQ(test::readFile(settings()), encodeSettingsFile(VelaConfig{}));
+    EXPECT_TRUE(RunningVela({"--translate-text", "good morning"}).exitsCleanly());
+    waitForPageState([](const json& s) { return s.value("source", "") == "good morning"; });
 }
 
 }  // namespace
