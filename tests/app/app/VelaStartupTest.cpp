@@ -1,9 +1,8 @@
 // Starts the real `vela` program on the test's X server for what only the whole program
-// shows: the capture hot key through a drag over a window of known text (inside
-// scripts/wayland-session.sh: the capture through the screenshot portal), and the first
-// launch taking the switches a later launch hands on. What the panel shows is read from the
-// state its page publishes on its window. The child's proxy settings point at a closed
-// loopback port so nothing leaves the machine.
+// shows: the launch, the capture hot key through a drag over a window of known text, and
+// switches handed on to the running program. What the panel shows is read from the state its
+// page publishes on its window. The child's proxy settings point at a closed loopback port
+// so nothing leaves the machine.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -14,7 +13,6 @@
 #include "app/platform/DesktopIntegration.h"
 #include "app/platform/GObjectPtr.h"
 #include "core/settings/ConfigStore.h"
-#include "core/settings/SettingsFileCodec.h"
 #include "core/translation/HTTPTranslationTransport.h"
 #include "core/translation/TranslationMessages.h"
 #include "tests/support/TempDir.h"
@@ -61,14 +59,12 @@ class VelaStartup : public ::testing::Test {
     void SetUp() override {
         gdk_set_allowed_backends("x11");  // the test's windows too, in a Wayland session
         ASSERT_TRUE(test::ensureGtk() && input.ok()) << "the GUI tests need an X server";
-        dpy = input.display();
         ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
         for (const char* proxy : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY"})
             ::setenv(proxy, "http://127.0.0.1:9", 1);
         ::unsetenv("no_proxy");
         ::unsetenv("NO_PROXY");
     }
-    std::filesystem::path settings() const { return home / "VelaJP" / "config.json"; }
     // The panel: the viewable top-level window (no window manager reparents them) titled
     // "Vela" that does not cover the screen.
     std::optional<Window> panel() {
@@ -100,8 +96,9 @@ class VelaStartup : public ::testing::Test {
                a.x == 0 && a.y == 0 && a.width == DisplayWidth(dpy, 0) &&
                a.height == DisplayHeight(dpy, 0);
     }
-    // Waits until the state the shown panel's page publishes on its window is `wanted`.
-    void waitForPageState(const std::function<bool(const json&)>& wanted) {
+    // Waits until the state the shown panel's page publishes on its window has `source` and
+    // its translation.
+    void expectTranslationShown(const std::string& source) {
         json state;
         EXPECT_TRUE(test::spinUntil(
             [&] {
@@ -109,28 +106,30 @@ class VelaStartup : public ::testing::Test {
                 const Atom atom = XInternAtom(dpy, FloatingTranslationPanel::pageStateProperty, 0);
                 if (auto window = panel();
                     window && XGetTextProperty(dpy, *window, &property, atom)) {
-                    state = json::parse(reinterpret_cast<char*>(property.value),
-                                        reinterpret_cast<char*>(property.value) + property.nitems,
-                                        nullptr, false);
+                    state = json::parse(property.value, property.value + property.nitems, nullptr,
+                                        false);
                     XFree(property.value);
                 }
-                return state.is_object() && wanted(state);
+                return state.is_object() && state.value("source", "") == source &&
+                       state.dump().find(std::string(messages::demoPrefixOther) + source) !=
+                           std::string::npos;
             },
             30s))
             << state;
     }
 
     test::XInput input;
-    Display* dpy = nullptr;
+    Display* dpy = input.display();
     test::TempDir home;
 };
 
-// The capture hot key on X11; in a Wayland session (run inside scripts/wayland-session.sh)
-// a desktop shortcut's `vela --capture`, and the frozen frame comes from the screenshot portal.
-TEST_F(VelaStartup, CaptureDragShowsTheRecognisedTextAndItsTranslation) {
+// The launch, the capture hot key (in a Wayland session, run inside
+// scripts/wayland-session.sh: a desktop shortcut's `vela --capture`, the frozen frame from
+// the screenshot portal) and a later launch handing its switches to the running program.
+TEST_F(VelaStartup, CaptureDragAndForwardedSwitchesReachThePanel) {
     // The custom channel's demonstration key answers without any network; the manifest is a
     // missing local file, so the launch sync changes nothing.
-    ConfigStore(settings()).update([&](VelaConfig& c) {
+    ConfigStore(home / "VelaJP" / "config.json").update([&](VelaConfig& c) {
         c.channelMode = TranslationChannelMode::custom;
         c.customApiKey = std::string(HTTPTranslationTransport::demonstrationKey);
         c.remoteConfigURL = "file://" + (home / "no-manifest.json").string();
@@ -145,24 +144,11 @@ TEST_F(VelaStartup, CaptureDragShowsTheRecognisedTextAndItsTranslation) {
         input.chord({"Control_L", "Alt_L", "s"});
     input.move(310, 830);
     ASSERT_TRUE(test::spinUntil([&] { return overlayUnderPointer(); }, 30s));
-    EXPECT_FALSE(panel().has_value());
     input.drag(310, 830, 1050, 930);
-    waitForPageState([](const json& s) {
-        return s.value("source", "") == "Quiet harbor lights" &&
-               s.dump().find(std::string(messages::demoPrefixOther) + "Quiet harbor lights") !=
-                   std::string::npos;
-    });
+    expectTranslationShown("Quiet harbor lights");
     EXPECT_FALSE(overlayUnderPointer());
-}
-
-// The first launch writes the default settings; later launches hand their switches to it
-// and exit at once.
-TEST_F(VelaStartup, LaunchSwitchesReachTheRunningInstance) {
-    RunningVela running({"--settings"});
-    waitForPageState([](const json& s) { return s.value("settingsOpen", false); });
-    EXPECT_EQ(test::readFile(settings()), encodeSettingsFile(VelaConfig{}));
     EXPECT_TRUE(RunningVela({"--translate-text", "good morning"}).exitsCleanly());
-    waitForPageState([](const json& s) { return s.value("source", "") == "good morning"; });
+    expectTranslationShown("good morning");
 }
 
 }  // namespace
