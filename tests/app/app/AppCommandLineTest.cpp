@@ -1,4 +1,4 @@
-// The launch switches' precedence table, the debug-menu switch and the menu titles.
+// The launch switches' precedence table, the menu titles and the debug-menu switch.
 #include <gtest/gtest.h>
 
 #include "app/app/AppCommandLine.h"
@@ -33,17 +33,15 @@ TEST(AppCommandLine, FirstMatchingRowOfTheTableWins) {
     }
 }
 
-TEST(AppCommandLine, DebugMenuOnlyForTheExactSwitches) {
+// The titles carry the compact shortcut; the debug menu comes only with the exact switches.
+TEST(AppCommandLine, MenuTitlesAndTheDebugMenuSwitch) {
+    EXPECT_EQ(captureMenuTitle(ShortcutConfig::defaultCapture()), "スクショ翻訳 (Ctrl+Alt+S)");
+    EXPECT_EQ(textMenuTitle(ShortcutConfig::defaultText()), "テキスト翻訳 (Ctrl+Alt+G)");
+    EXPECT_EQ(captureMenuTitle({"K", 40, {ShortcutModifier::control}}), "スクショ翻訳 (Ctrl+K)");
     EXPECT_TRUE(wantsDebugMenu({"vela", "--tour"}));
     EXPECT_TRUE(wantsDebugMenu({"vela", "--settings", "--debug"}));
     EXPECT_FALSE(
         wantsDebugMenu({"vela", "--tour-step-3", "--tour-step-4", "--Debug", "--debug=1"}));
-}
-
-TEST(AppCommandLine, MenuTitlesCarryTheCompactShortcut) {
-    EXPECT_EQ(captureMenuTitle(ShortcutConfig::defaultCapture()), "スクショ翻訳 (Ctrl+Alt+S)");
-    EXPECT_EQ(textMenuTitle(ShortcutConfig::defaultText()), "テキスト翻訳 (Ctrl+Alt+G)");
-    EXPECT_EQ(captureMenuTitle({"K", 40, {ShortcutModifier::control}}), "スクショ翻訳 (Ctrl+K)");
 }
 
 }  // namespace

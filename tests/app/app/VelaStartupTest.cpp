@@ -32,11 +32,11 @@ using nlohmann::json;
 // The program, killed and reaped however the test ends.
 class RunningVela {
   public:
-    explicit RunningVela(std::vector<const char*> argv) {
-        argv.insert(argv.begin(), VELA_PROGRAM);
-        argv.push_back(nullptr);
-        process_ = GObjectPtr<GSubprocess>(
-            g_subprocess_newv(argv.data(), G_SUBPROCESS_FLAGS_NONE, nullptr));
+    template <class... Switches>
+    explicit RunningVela(Switches... switches) {
+        const char* argv[] = {VELA_PROGRAM, switches..., nullptr};
+        process_ =
+            GObjectPtr<GSubprocess>(g_subprocess_newv(argv, G_SUBPROCESS_FLAGS_NONE, nullptr));
     }
     ~RunningVela() {
         if (process_) {
@@ -135,11 +135,11 @@ TEST_F(VelaStartup, CaptureDragAndForwardedSwitchesReachThePanel) {
         c.remoteConfigURL = "file://" + (home / "no-manifest.json").string();
     });
     test::TextWindow known("Quiet harbor lights", 300, 820, 760, 120);
-    RunningVela vela({});
+    RunningVela vela;
     // The hot keys are registered before the panel first shows.
     ASSERT_TRUE(test::spinUntil([&] { return panel().has_value(); }, 30s));
     if (isWaylandSession())
-        EXPECT_TRUE(RunningVela({"--capture"}).exitsCleanly());
+        EXPECT_TRUE(RunningVela("--capture").exitsCleanly());
     else
         input.chord({"Control_L", "Alt_L", "s"});
     input.move(310, 830);
@@ -147,7 +147,7 @@ TEST_F(VelaStartup, CaptureDragAndForwardedSwitchesReachThePanel) {
     input.drag(310, 830, 1050, 930);
     expectTranslationShown("Quiet harbor lights");
     EXPECT_FALSE(overlayUnderPointer());
-    EXPECT_TRUE(RunningVela({"--translate-text", "good morning"}).exitsCleanly());
+    EXPECT_TRUE(RunningVela("--translate-text", "good morning").exitsCleanly());
     expectTranslationShown("good morning");
 }
 
