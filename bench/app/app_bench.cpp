@@ -202,7 +202,7 @@ void startupAndMemory(Display* dpy, vela::test::XInput& input, int runs) {
         std::this_thread::sleep_for(2s);
         long afterStart = treePssKiB(pid);
         for (int n = 0; n < 10; ++n) {
-            input.chord({"Alt_L", "g"});
+            input.chord({"Control_L", "Alt_L", "g"});
             std::this_thread::sleep_for(150ms);
             input.type(std::string("good morning ") + char('a' + n));
             input.chord({"Return"});
@@ -369,7 +369,7 @@ void footprint(Display* dpy, vela::test::XInput& input, const char* self) {
           "불빛은 아직 켜져 있었다.\n첫 배들이 돌아오자 사람들이 모여들었다.</span>"}) {
         GtkWidget* paragraph = paragraphWindow(markup);
         input.move(1100, 400);
-        input.chord({"Control_L", "s"});
+        input.chord({"Control_L", "Alt_L", "s"});
         spinUntil([&] { return findPanel(dpy, DefaultRootWindow(dpy)) == 0; }, 10s);
         spin(700ms);  // the overlay opens shortly after the panel hides
         dragOverParagraph(input);
@@ -390,7 +390,7 @@ void footprint(Display* dpy, vela::test::XInput& input, const char* self) {
                 treePssKiB(pid) / 1024.0, processTree(pid).size());
 
     auto t0 = Clock::now();
-    input.chord({"Alt_L", "g"});
+    input.chord({"Control_L", "Alt_L", "g"});
     bool painted = waitForPanelPainted(dpy, 30s);
     std::printf("hotkey_to_panel_painted_after_idle_release_ms %.1f%s\n",
                 std::chrono::duration<double, std::milli>(Clock::now() - t0).count(),
