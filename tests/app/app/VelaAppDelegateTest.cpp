@@ -39,7 +39,6 @@ class AppDelegateTest : public ::testing::Test {
             c.remoteConfigURL = "file://" + (home / "manifest.json").string();  // none yet
         });
     }
-    void TearDown() override { page.reset(), app.reset(), test::drainEvents(); }
     void launch(std::vector<std::string> switches) {
         switches.insert(switches.begin(), "vela");
         app = std::make_unique<VelaAppDelegate>(switches);
