@@ -132,7 +132,7 @@ TEST_F(AppDelegateTest, SavedShortcutsRelabelTheMenuAndTakeOverTheHotKeys) {
     EXPECT_EQ(gtk_menu_item_get_label(app->textMenuItem()), textMenuTitle(saved.textShortcut));
 
     // The old capture key is let go (it would open the overlay, which takes the keyboard);
-    // the new text key brings the panel back, focused for typing.
+    // the new text key brings the panel back with the keyboard focus.
     app->floatingPanel().hide();
     input.chord({"Control_L", "Alt_L", "s"});
     ASSERT_TRUE(textHotKeyShowsTheHiddenPanel());
