@@ -595,6 +595,12 @@ void FloatingTranslationPanel::perform(const PanelAction::ShortcutRecording& a) 
 
 void FloatingTranslationPanel::perform(const PanelAction::PageState& a) {
     pageState_ = a.state;
+    if (GdkWindow* window = gtk_widget_get_window(window_)) {
+        gdk_property_change(window, gdk_atom_intern_static_string(pageStateProperty),
+                            gdk_atom_intern_static_string("UTF8_STRING"), 8, GDK_PROP_MODE_REPLACE,
+                            reinterpret_cast<const guchar*>(pageState_.data()),
+                            static_cast<gint>(pageState_.size()));
+    }
 }
 
 void FloatingTranslationPanel::pasteClipboardDirectly() {

@@ -101,7 +101,9 @@ class FloatingTranslationPanel {
     // Null while the page is released.
     WebKitWebView* webView() const { return webView_; }
     // The state the page last reported, as compact JSON; empty before its first report.
+    // Also kept in the window's `pageStateProperty` (UTF-8) for tools outside the process.
     const std::string& pageState() const { return pageState_; }
+    static constexpr const char* pageStateProperty = "_VELA_PAGE_STATE";
 
   private:
     void setupWebView();

@@ -32,10 +32,10 @@
 #include "app/app/VelaAppDelegate.h"
 #include "core/settings/ConfigStore.h"
 #include "core/translation/HTTPTranslationTransport.h"
+#include "tests/support/gui/MainLoop.h"
 // Xlib last: its macros clash with names above.
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include "tests/support/gui/XInput.h"
 
 namespace {
 
@@ -162,15 +162,6 @@ long treePssKiB(pid_t pid) {
     return total;
 }
 
-void key(Display* dpy, std::initializer_list<const char*> keys) {
-    for (const char* k : keys)
-        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XStringToKeysym(k)), True, CurrentTime);
-    for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
-        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XStringToKeysym(*it)), False, CurrentTime);
-    XFlush(dpy);
-    std::this_thread::sleep_for(30ms);
-}
-
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -185,19 +176,9 @@ void spin(std::chrono::milliseconds d) {
     }
 }
 
-bool spinUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
-    auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-        if (done())
-            return true;
-        // Idle like a real main loop, so the workers keep the processor.
-        if (!g_main_context_iteration(nullptr, FALSE))
-            std::this_thread::sleep_for(500us);
-    }
-    return done();
-}
+using vela::test::spinUntil;
 
-void startupAndMemory(Display* dpy, int runs) {
+void startupAndMemory(Display* dpy, vela::test::XInput& input, int runs) {
     std::vector<double> startup;
     for (int i = 0; i < runs; ++i) {
         fs::path home = makeHome();
@@ -221,11 +202,10 @@ void startupAndMemory(Display* dpy, int runs) {
         std::this_thread::sleep_for(2s);
         long afterStart = treePssKiB(pid);
         for (int n = 0; n < 10; ++n) {
-            key(dpy, {"Alt_L", "g"});
+            input.chord({"Control_L", "Alt_L", "g"});
             std::this_thread::sleep_for(150ms);
-            for (char c : std::string("good morning ") + char('a' + n))
-                key(dpy, {c == ' ' ? "space" : std::string(1, c).c_str()});
-            key(dpy, {"Return"});
+            input.type(std::string("good morning ") + char('a' + n));
+            input.chord({"Return"});
             std::this_thread::sleep_for(400ms);
         }
         std::this_thread::sleep_for(1s);
@@ -260,30 +240,22 @@ GtkWidget* paragraphWindow(const char* markup) {
 }
 
 // Drags the selection over the paragraph window, the overlay being open.
-void dragOverParagraph(Display* dpy) {
-    XTestFakeMotionEvent(dpy, -1, 200, 700, CurrentTime);
-    XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
-    XFlush(dpy);
-    spin(30ms);
-    XTestFakeMotionEvent(dpy, -1, 1100, 920, CurrentTime);
-    XFlush(dpy);
-    spin(60ms);
-    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
-    XFlush(dpy);
+void dragOverParagraph(vela::test::XInput& input) {
+    input.drag(200, 700, 1100, 920);
 }
 
 // Drags a selection over the paragraph window; answers the time from the mouse-up to the
 // panel shown, or none when it never appeared.
-std::optional<double> captureParagraph(Display* dpy, vela::VelaAppDelegate& app) {
+std::optional<double> captureParagraph(vela::test::XInput& input, vela::VelaAppDelegate& app) {
     app.floatingPanel().hide();
     spin(200ms);
-    XTestFakeMotionEvent(dpy, -1, 1100, 400, CurrentTime);
-    XFlush(dpy);
-    spin(50ms);
+    input.move(1100, 400);
     app.startScreenCapture();
-    spinUntil([&] { return app.overlayWindow() != nullptr; }, 5s);
-    spin(300ms);
-    dragOverParagraph(dpy);
+    GdkDisplay* display = gdk_display_get_default();
+    GdkDevice* keyboard = gdk_seat_get_keyboard(gdk_display_get_default_seat(display));
+    // Open once it holds the keyboard.
+    spinUntil([&] { return gdk_display_device_is_grabbed(display, keyboard); }, 5s);
+    dragOverParagraph(input);
     auto t0 = Clock::now();
     bool shown = spinUntil([&] { return app.floatingPanel().isVisible(); }, 20s);
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
@@ -291,7 +263,7 @@ std::optional<double> captureParagraph(Display* dpy, vela::VelaAppDelegate& app)
     return shown ? std::optional<double>(ms) : std::nullopt;
 }
 
-void capture(Display* dpy, int runs) {
+void capture(Display* dpy, vela::test::XInput& input, int runs) {
     fs::path home = makeHome();
     ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     GtkWidget* window = paragraphWindow(
@@ -310,7 +282,7 @@ void capture(Display* dpy, int runs) {
 
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        if (auto ms = captureParagraph(dpy, app))
+        if (auto ms = captureParagraph(input, app))
             times.push_back(*ms);
         else
             std::printf("capture run %d: the panel never appeared\n", i);
@@ -372,7 +344,7 @@ bool waitForPanelPainted(Display* dpy, std::chrono::seconds limit) {
         limit);
 }
 
-void footprint(Display* dpy, const char* self) {
+void footprint(Display* dpy, vela::test::XInput& input, const char* self) {
     fs::path home = makeHome();
     vela::ConfigStore(home / "VelaJP" / "config.json").update([](vela::VelaConfig& c) {
         c.isPinned = false;  // an outside click hides it
@@ -396,11 +368,11 @@ void footprint(Display* dpy, const char* self) {
           "<span font='Noto Sans CJK KR 18' foreground='black'>이른 아침 항구는 조용했고 부두의 "
           "불빛은 아직 켜져 있었다.\n첫 배들이 돌아오자 사람들이 모여들었다.</span>"}) {
         GtkWidget* paragraph = paragraphWindow(markup);
-        XTestFakeMotionEvent(dpy, -1, 1100, 400, CurrentTime);
-        key(dpy, {"Control_L", "s"});
+        input.move(1100, 400);
+        input.chord({"Control_L", "Alt_L", "s"});
         spinUntil([&] { return findPanel(dpy, DefaultRootWindow(dpy)) == 0; }, 10s);
         spin(700ms);  // the overlay opens shortly after the panel hides
-        dragOverParagraph(dpy);
+        dragOverParagraph(input);
         waitForPanelPainted(dpy, 30s);
         spin(1500ms);  // recognition done, translation shown
         gtk_widget_destroy(paragraph);
@@ -410,10 +382,7 @@ void footprint(Display* dpy, const char* self) {
                 treePssKiB(pid) / 1024.0);
 
     // An outside click hides the unpinned panel; the idle release ends the page's processes.
-    XTestFakeMotionEvent(dpy, -1, 5, 5, CurrentTime);
-    XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
-    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
-    XFlush(dpy);
+    input.click(5, 5);
     spinUntil([&] { return findPanel(dpy, DefaultRootWindow(dpy)) == 0; }, 10s);
     spinUntil([&] { return processTree(pid).size() == 1; }, kShortIdleRelease + 30s);
     spin(2s);
@@ -421,7 +390,7 @@ void footprint(Display* dpy, const char* self) {
                 treePssKiB(pid) / 1024.0, processTree(pid).size());
 
     auto t0 = Clock::now();
-    key(dpy, {"Alt_L", "g"});
+    input.chord({"Control_L", "Alt_L", "g"});
     bool painted = waitForPanelPainted(dpy, 30s);
     std::printf("hotkey_to_panel_painted_after_idle_release_ms %.1f%s\n",
                 std::chrono::duration<double, std::milli>(Clock::now() - t0).count(),
@@ -439,14 +408,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "app_bench needs an X server (DISPLAY)\n");
         return 1;
     }
-    Display* dpy = XOpenDisplay(nullptr);
     if (application)
         return runApplication();
+    vela::test::XInput input;
+    Display* dpy = input.display();
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    startupAndMemory(dpy, runs);
-    footprint(dpy, "/proc/self/exe");
-    capture(dpy, runs);
-    XCloseDisplay(dpy);
+    startupAndMemory(dpy, input, runs);
+    footprint(dpy, input, "/proc/self/exe");
+    capture(dpy, input, runs);
     std::fflush(stdout);
     std::quick_exit(0);
 }
