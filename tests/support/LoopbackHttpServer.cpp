@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/Wait.h"
+
 namespace vela::test {
 
 namespace {
@@ -106,8 +108,8 @@ LoopbackHttpServer::LoopbackHttpServer(Handler handler) : impl_(std::make_unique
     impl_->thread = std::thread([impl] { impl->server.listen_after_bind(); });
     // The socket already accepts connections, but stop() is only honoured once
     // the accept loop runs, so wait for it before anyone can destroy us.
-    while (!impl_->server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!waitUntil([impl] { return impl->server.is_running(); }))
+        throw std::runtime_error("the loopback server does not start");
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
@@ -142,6 +144,14 @@ void LoopbackHttpServer::release() {
         impl_->released = true;
     }
     impl_->changed.notify_all();
+}
+
+LoopbackHttpServer::Handler LoopbackHttpServer::routedBy(
+    const std::map<std::string, CannedResponse>& routes) {
+    return [&routes](const RecordedRequest& r) {
+        const auto it = routes.find(r.path);
+        return it == routes.end() ? CannedResponse{404, ""} : it->second;
+    };
 }
 
 std::string jsonString(const std::string& text) {

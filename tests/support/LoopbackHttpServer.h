@@ -67,6 +67,9 @@ class LoopbackHttpServer {
     void waitForRequests(std::size_t count) const;
     // Lets held and delayed requests go (they then answer 503).
     void release();
+    // A handler that answers each path from `routes` as it is when the request arrives
+    // (404 elsewhere); the map must outlive the server and not change during a request.
+    static Handler routedBy(const std::map<std::string, CannedResponse>& routes);
 
   private:
     struct Impl;

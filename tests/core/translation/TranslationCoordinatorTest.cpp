@@ -1,227 +1,198 @@
 #include "core/translation/TranslationCoordinator.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
-#include <mutex>
-#include <stdexcept>
-#include <vector>
+#include <thread>
 
+#include "core/translation/HTTPTranslationTransport.h"
+#include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Wait.h"
 
 namespace vela {
 namespace {
 
-struct Call {
-    std::string operation;  // "builtin", "custom" or "verify"
-    std::string text, source, target, baseURL, apiKey, model;
-};
+using test::CannedResponse;
+using Success = TranslationOutcome::Success;
 
-// Records every call and answers with the scripted result. Stands in for the
-// network so the coordinator's own rules can be checked one by one.
-class ScriptedTransport : public TranslationTransport {
-  public:
-    TransportResult<std::string> answer = std::string("translated");
-    TransportResult<std::monostate> verifyAnswer = std::monostate{};
-    bool throwInstead = false;
-    std::vector<Call> calls;
-
-    TransportResult<std::string> translateBuiltin(const std::string& text,
-                                                  const std::string& source,
-                                                  const std::string& target,
-                                                  std::stop_token) override {
-        calls.push_back({"builtin", text, source, target, "", "", ""});
-        if (throwInstead)
-            throw std::runtime_error("boom");
-        return answer;
-    }
-    TransportResult<std::string> translateCustom(const std::string& text, const std::string& source,
-                                                 const std::string& target,
-                                                 const std::string& baseURL,
-                                                 const std::string& apiKey,
-                                                 const std::string& model,
-                                                 std::stop_token) override {
-        calls.push_back({"custom", text, source, target, baseURL, apiKey, model});
-        return answer;
-    }
-    TransportResult<std::monostate> verifyCustomKey(const std::string& baseURL,
-                                                    const std::string& apiKey,
-                                                    const std::string& model,
-                                                    std::stop_token) override {
-        calls.push_back({"verify", "", "", "", baseURL, apiKey, model});
-        return verifyAnswer;
-    }
-    TransportResult<RemoteControlManifest> fetchRemoteManifest(const std::string& url,
-                                                               std::stop_token) override {
-        calls.push_back({"manifest", "", "", "", url, "", ""});
-        return manifestAnswer;
-    }
-    TransportResult<RemoteControlManifest> manifestAnswer =
-        TranslationTransportError::networkFailure("Remote config unreachable");
-};
-
+const std::string kPrimary = "/p/translate_a/single", kChat = "/c/v1/chat/completions";
 const std::string kNetwork =
     "ネットワーク接続に失敗しました。通信環境をご確認の上、再試行してください";
 const std::string kInvalidKey = "APIキーが無効、または残高不足です。設定をご確認ください";
-const std::string kEmpty = "翻訳するテキストを入力してください";
 
-class CoordinatorTest : public ::testing::Test {
-  protected:
+CannedResponse chat(const std::string& text) {
+    return {200, R"({"choices":[{"message":{"content":)" + test::jsonString(text) + "}}]}"};
+}
+
+// The coordinator over the real transport; one loopback server plays the builtin primary
+// (under /p), its backup (/b, answering 404 unless routed) and the custom service (/c).
+struct Engine {
     test::TempDir dir;
     ConfigStore store{dir / "config.json"};
-    ScriptedTransport* transport = nullptr;
-    std::unique_ptr<TranslationCoordinator> coordinator;
+    std::map<std::string, CannedResponse> routes{{kPrimary, {200, R"([[["translated"]]])"}}};
+    test::LoopbackHttpServer server{test::LoopbackHttpServer::routedBy(routes)};
+    TranslationCoordinator coordinator{
+        store, std::make_unique<HTTPTranslationTransport>(server.baseURL() + "/p",
+                                                          server.baseURL() + "/b")};
 
-    void SetUp() override {
-        auto owned = std::make_unique<ScriptedTransport>();
-        transport = owned.get();
-        coordinator = std::make_unique<TranslationCoordinator>(store, std::move(owned));
-    }
     TranslationOutcome translate(const std::string& text,
-                                 std::optional<std::string> source = "auto",
-                                 std::optional<std::string> target = "ja", bool manual = false) {
-        return coordinator->translate(text, source, target, manual);
+                                 const std::optional<std::string>& source = "auto",
+                                 const std::optional<std::string>& target = "ja",
+                                 bool manual = false) {
+        return coordinator.translate(text, source, target, manual);
+    }
+    test::RecordedRequest last() const { return server.requests().back(); }
+    void useCustom(const std::string& key) {
+        store.update([&](VelaConfig& c) {
+            c.channelMode = TranslationChannelMode::custom;
+            c.customApiKey = key;
+            c.customBaseURL = server.baseURL() + "/c";
+        });
     }
 };
 
-TEST_F(CoordinatorTest, RequiredUpdateBlocksBeforeEverythingElse) {
-    store.update([](VelaConfig& c) {
+TEST(TranslationCoordinator, RequiredUpdateAndBlankInputAnswerWithoutARequest) {
+    Engine e;
+    const TranslationOutcome empty{
+        TranslationOutcome::EmptyInput{"翻訳するテキストを入力してください"}};
+    for (const std::string blank : {"", " \n\t \r\n", "\u3000\u3000"})
+        EXPECT_EQ(e.translate(blank), empty);
+    const std::string url = "https://example.invalid/update";
+    e.store.update([&](VelaConfig& c) {
         c.forceUpdateBlocked = true;
         c.forceUpdateMessage = "";
-        c.forceUpdateURL = "https://example.invalid/update";
+        c.forceUpdateURL = url;
     });
     const TranslationOutcome blocked{TranslationOutcome::ForceUpdateRequired{
         "現在のバージョンはサポート終了となりました。最新バージョンへアップデートしてください。",
-        "https://example.invalid/update"}};
-    EXPECT_EQ(translate(""), blocked);
-    EXPECT_EQ(translate("hello"), blocked);
-
-    store.update([](VelaConfig& c) { c.forceUpdateMessage = " "; });
-    EXPECT_EQ(translate("hello"), (TranslationOutcome{TranslationOutcome::ForceUpdateRequired{
-                                      " ", "https://example.invalid/update"}}));
-    EXPECT_TRUE(transport->calls.empty());
+        url}};
+    EXPECT_EQ(e.translate(""), blocked);
+    EXPECT_EQ(e.translate("hello"), blocked);
+    e.store.update([](VelaConfig& c) { c.forceUpdateMessage = " "; });
+    EXPECT_EQ(e.translate("hello"),
+              (TranslationOutcome{TranslationOutcome::ForceUpdateRequired{" ", url}}));
+    EXPECT_EQ(e.server.requestCount(), 0u);
 }
 
-TEST_F(CoordinatorTest, BlankInputIsEmptyWithoutAnyCall) {
-    const TranslationOutcome empty{TranslationOutcome::EmptyInput{kEmpty}};
-    EXPECT_EQ(translate(""), empty);
-    EXPECT_EQ(translate(" \n\t \r\n"), empty);
-    EXPECT_EQ(translate("\u3000\u3000"), empty);
-    EXPECT_TRUE(transport->calls.empty());
-}
-
-TEST_F(CoordinatorTest, SendsTrimmedTextAndResolvedPair) {
-    auto outcome = translate("  hello\nworld \u3000");
-    ASSERT_EQ(transport->calls.size(), 1u);
-    EXPECT_EQ(transport->calls[0].operation, "builtin");
-    EXPECT_EQ(transport->calls[0].text, "hello\nworld");
-    ASSERT_TRUE(outcome.isSuccess());
-    const auto& success = std::get<TranslationOutcome::Success>(outcome.value);
-    EXPECT_EQ(success.translatedText, "translated");
-    EXPECT_EQ(success.targetLanguage, "ja");
-    EXPECT_FALSE(success.usedCustomChannel);
-    EXPECT_GE(success.elapsedMs, 1);  // an instant answer still reports 1
-
-    // Japanese text with target Japanese switches to English, all the way to the channel.
-    transport->answer = std::string("Good weather today");
-    outcome = translate("今日はとても良い天気ですね。");
-    EXPECT_EQ(transport->calls.back().source, "ja");
-    EXPECT_EQ(transport->calls.back().target, "en");
-    EXPECT_EQ(std::get<TranslationOutcome::Success>(outcome.value).targetLanguage, "en");
-
-    // A manual target is never switched.
-    outcome = translate("今日はとても良い天気ですね。", "auto", "ja", true);
-    EXPECT_EQ(transport->calls.back().source, "auto");
-    EXPECT_EQ(transport->calls.back().target, "ja");
-}
-
-TEST_F(CoordinatorTest, AbsentSelectionsUseStoredLanguages) {
-    store.update([](VelaConfig& c) {
+TEST(TranslationCoordinator, TrimmedTextGoesInTheResolvedPair) {
+    Engine e;
+    e.store.update([](VelaConfig& c) {
         c.sourceLanguage = "en";
         c.targetLanguage = "zh";
     });
-    (void)translate("The weather is lovely today.", std::nullopt, std::nullopt);
-    ASSERT_EQ(transport->calls.size(), 1u);
-    EXPECT_EQ(transport->calls[0].source, "en");
-    EXPECT_EQ(transport->calls[0].target, "zh");
+    const std::string ja = "今日はとても良い天気ですね。";
+    struct Case {
+        std::string text;
+        std::optional<std::string> source, target;
+        bool manual;
+        std::string sentPair, shownTarget;
+    };
+    const std::vector<Case> cases = {
+        {"  hello\nworld \u3000", "auto", "ja", false, "sl=auto&tl=ja", "ja"},
+        {ja, "auto", "ja", false, "sl=ja&tl=en", "en"},   // switched to English
+        {ja, "auto", "ja", true, "sl=auto&tl=ja", "ja"},  // a manual target stays
+        {"The sky.", std::nullopt, std::nullopt, false, "sl=en&tl=zh-CN", "zh"},  // stored
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const TranslationOutcome outcome = e.translate(c.text, c.source, c.target, c.manual);
+        const auto* success = std::get_if<Success>(&outcome.value);
+        ASSERT_NE(success, nullptr);
+        EXPECT_EQ(*success, (Success{"translated", c.shownTarget, false, success->elapsedMs}));
+        EXPECT_EQ(e.last().body.rfind(c.sentPair + "&q=", 0), 0u) << e.last().body;
+    }
+    EXPECT_EQ(e.last().param("q"), "The sky.");
+    EXPECT_EQ(e.server.requests().front().param("q"), "hello\nworld");
 }
 
-TEST_F(CoordinatorTest, ChannelChoiceAndNoFallback) {
-    store.update([](VelaConfig& c) {
-        c.channelMode = TranslationChannelMode::custom;
-        c.customApiKey = "  \n ";
-    });
-    auto outcome = translate("hello");
-    EXPECT_EQ(transport->calls.back().operation, "builtin");
-    EXPECT_FALSE(std::get<TranslationOutcome::Success>(outcome.value).usedCustomChannel);
+TEST(TranslationCoordinator, ChannelFromSettingsAndEveryFailureItsMessage) {
+    Engine e;
+    e.useCustom("  \n ");  // a blank key keeps the builtin channel
+    EXPECT_EQ(std::get<Success>(e.translate("hello").value).usedCustomChannel, false);
+    EXPECT_EQ(e.last().path, kPrimary);
 
-    store.update([](VelaConfig& c) {
-        c.customApiKey = " sk-live ";
-        c.customBaseURL = "http://127.0.0.1:9/v1/";
-        c.customModel = "";
-    });
-    outcome = translate("hello");
-    ASSERT_EQ(transport->calls.back().operation, "custom");
-    // Stored values go out exactly as stored; the transport normalises them.
-    EXPECT_EQ(transport->calls.back().apiKey, " sk-live ");
-    EXPECT_EQ(transport->calls.back().baseURL, "http://127.0.0.1:9/v1/");
-    EXPECT_EQ(transport->calls.back().model, "");
-    EXPECT_TRUE(std::get<TranslationOutcome::Success>(outcome.value).usedCustomChannel);
+    e.useCustom(" sk-live ");
+    struct Case {
+        CannedResponse answer;
+        std::optional<std::string> text;  // none: the failure message below
+        std::string failure;
+    };
+    const std::vector<Case> cases = {
+        {chat("custom"), "custom", ""},
+        {chat(""), "", ""},  // passed on exactly, even when empty
+        {{401, "{}"}, std::nullopt, kInvalidKey},
+        {{402, "{}"}, std::nullopt, kInvalidKey},
+        {{500, "{}"}, std::nullopt, kNetwork},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer.status);
+        e.routes[kChat] = c.answer;
+        const std::size_t before = e.server.requestCount();
+        const TranslationOutcome outcome = e.translate("hello");
+        if (c.text) {
+            ASSERT_TRUE(outcome.isSuccess());
+            EXPECT_EQ(std::get<Success>(outcome.value).translatedText, *c.text);
+            EXPECT_TRUE(std::get<Success>(outcome.value).usedCustomChannel);
+        } else {
+            EXPECT_EQ(outcome, (TranslationOutcome{TranslationOutcome::Failure{c.failure}}));
+        }
+        EXPECT_EQ(e.server.requestCount(), before + 1);  // no builtin attempt after a failure
+        EXPECT_EQ(e.last().path, kChat);
+        EXPECT_EQ(e.last().header("Authorization"), "Bearer sk-live");
+    }
+    // An answer without a request still reports at least 1 ms.
+    e.useCustom("sk-qrtx-pilot-sandbox1");
+    EXPECT_GE(std::get<Success>(e.translate("hello").value).elapsedMs, 1);
 
-    const std::size_t before = transport->calls.size();
-    transport->answer = TranslationTransportError::invalidApiKey();
-    EXPECT_EQ(translate("hello"), (TranslationOutcome{TranslationOutcome::Failure{kInvalidKey}}));
-    EXPECT_EQ(transport->calls.size(), before + 1);  // no builtin attempt after the failure
+    e.useCustom("");
+    e.routes[kPrimary] = {500, "{}"};
+    EXPECT_EQ(e.translate("hello"), (TranslationOutcome{TranslationOutcome::Failure{kNetwork}}));
 }
 
-TEST_F(CoordinatorTest, EveryFailureMapsToItsFixedMessage) {
-    const TranslationOutcome network{TranslationOutcome::Failure{kNetwork}};
-    transport->answer = TranslationTransportError::networkFailure("Builtin endpoints unreachable");
-    EXPECT_EQ(translate("hello"), network);
-    transport->answer = HTTPClientError{28, "Timeout was reached"};
-    EXPECT_EQ(translate("hello"), network);
-    transport->answer = JSONParseError{"not JSON"};
-    EXPECT_EQ(translate("hello"), network);
-    transport->throwInstead = true;
-    EXPECT_EQ(translate("hello"), network);
-    // The translation is passed on exactly, even when empty.
-    transport->throwInstead = false;
-    transport->answer = std::string("");
-    EXPECT_EQ(std::get<TranslationOutcome::Success>(translate("hello").value).translatedText, "");
-}
-
-TEST_F(CoordinatorTest, ConnectionTest) {
-    const VelaConfig before = store.config();
-    EXPECT_EQ(coordinator->testConnection(" http://h/v1 ", " key ", "m"),
+TEST(TranslationCoordinator, ConnectionTestTouchesNoSettings) {
+    Engine e;
+    const VelaConfig before = e.store.config();
+    const std::string base = e.server.baseURL() + "/c";
+    e.routes[kChat] = chat("こんにちは");
+    EXPECT_EQ(e.coordinator.testConnection(base, " good ", ""),
               ConnectionTestResult(std::string("接続テスト成功")));
-    ASSERT_EQ(transport->calls.size(), 1u);
-    EXPECT_EQ(transport->calls[0].baseURL, " http://h/v1 ");
-    EXPECT_EQ(transport->calls[0].apiKey, " key ");
-
-    transport->verifyAnswer = TranslationTransportError::invalidApiKey();
-    EXPECT_EQ(coordinator->testConnection("", "bad", ""),
+    const nlohmann::json body = nlohmann::json::parse(e.last().body);
+    EXPECT_EQ(body["messages"][1]["content"], "Hello");
+    EXPECT_NE(body["messages"][0]["content"].get<std::string>().find("Japanese (日本語)"),
+              std::string::npos);
+    EXPECT_EQ(e.last().header("Authorization"), "Bearer good");
+    e.routes[kChat] = {401, "{}"};
+    EXPECT_EQ(e.coordinator.testConnection(base, "wrong", ""),
               ConnectionTestResult(ConnectionTestError{kInvalidKey}));
-    transport->verifyAnswer = HTTPClientError{7, "Couldn't connect"};
-    EXPECT_EQ(coordinator->testConnection("", "k", ""),
+    e.routes[kChat] = {500, "{}"};
+    EXPECT_EQ(e.coordinator.testConnection(base, "key", ""),
               ConnectionTestResult(ConnectionTestError{kNetwork}));
-    EXPECT_EQ(store.config(), before);
+    EXPECT_EQ(e.store.config(), before);
 }
 
-TEST_F(CoordinatorTest, RemoteSyncReadsTheStoredAddressAndSwallowsFailures) {
-    store.update([](VelaConfig& c) { c.remoteConfigURL = "file:///somewhere/manifest.json"; });
-    const VelaConfig before = store.config();
-    EXPECT_EQ(coordinator->syncRemoteControl(),
-              (RemoteControlDecision{RemoteControlDecision::UpToDate{}}));
-    ASSERT_EQ(transport->calls.size(), 1u);
-    EXPECT_EQ(transport->calls[0].operation, "manifest");
-    EXPECT_EQ(transport->calls[0].baseURL, "file:///somewhere/manifest.json");
-    EXPECT_EQ(store.config(), before);
+TEST(TranslationCoordinator, CancellationStopsTheTransferInFlight) {
+    Engine e;
+    test::CannedResponse never;
+    never.hold = true;
+    e.routes[kPrimary] = never;
+    e.routes["/b/get"] = {200, R"({"responseData":{"translatedText":"late"}})"};
+    std::optional<TranslationOutcome> outcome;
+    std::jthread worker([&](std::stop_token stop) {
+        outcome = e.coordinator.translate("Hello", "en", "ja", false, stop);
+    });
+    EXPECT_TRUE(test::waitUntil([&] { return e.server.requestCount() == 1; }));
+    worker.request_stop();
+    worker.join();  // returns although the server still holds the request
+    EXPECT_EQ(outcome, (TranslationOutcome{TranslationOutcome::Failure{kNetwork}}));
+    EXPECT_EQ(e.server.requestCount(), 1u);  // a cancelled request does not move on
 
-    transport->manifestAnswer =
-        RemoteControlManifest{"0.9.0", "0.5.0", "https://example.invalid/dl", "notes", {}};
-    EXPECT_EQ(coordinator->syncRemoteControl(),
-              (RemoteControlDecision{RemoteControlDecision::ForceUpdateRequired{
-                  "0.9.0", "notes", "https://example.invalid/dl"}}));
-    EXPECT_TRUE(store.config().forceUpdateBlocked);
+    // A token stopped before the call makes no request at all.
+    std::stop_source early;
+    early.request_stop();
+    EXPECT_FALSE(
+        e.coordinator.translate("Hello", "en", "ja", false, early.get_token()).isSuccess());
+    EXPECT_EQ(e.server.requestCount(), 1u);
 }
 
 }  // namespace
