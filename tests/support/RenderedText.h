@@ -26,18 +26,9 @@ inline constexpr std::string_view kChineseFont = "Noto-Sans-CJK-SC";
 inline constexpr std::string_view kKoreanFont = "Noto-Sans-CJK-KR";
 inline constexpr std::string_view kLatinFont = "DejaVu-Sans";
 
-// Runs a program (no shell) and returns its exit status, -1 when it could not run.
-int runProgram(const std::vector<std::string>& argv);
-
-// Draws the lines into `output` (PNG); fails the calling test when ImageMagick fails.
-void renderTextFile(const TextRendering& rendering, const std::filesystem::path& output);
-// The same, read back as pixels.
+// Draws the lines as a PNG in `folder` and reads it back; fails the calling test (and
+// answers an empty image) when ImageMagick fails.
 PixelImage renderText(const TextRendering& rendering, const std::filesystem::path& folder);
-// Two renderings side by side, tops level, `gap` pixels apart.
-PixelImage renderColumns(const TextRendering& left, const TextRendering& right, int gap,
-                         const std::filesystem::path& folder);
-// A plain image of one colour.
-PixelImage plainImage(int width, int height, std::uint32_t rgb);
 
 // Edit distance between the two texts in Unicode scalars, divided by the length of
 // `expected` (1 when `expected` is empty and `actual` is not).
