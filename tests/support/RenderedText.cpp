@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <numeric>
 
 #include "core/support/UnicodeText.h"
 
@@ -13,14 +14,9 @@ extern char** environ;
 namespace vela::test {
 
 PixelImage renderText(const TextRendering& r, const std::filesystem::path& folder) {
-    std::string text;
-    for (const auto& line : r.lines) {
-        if (!text.empty())
-            text += '\n';
-        // ImageMagick expands "%" escapes in label text.
-        for (char c : line)
-            text += c == '%' ? std::string("%%") : std::string(1, c);
-    }
+    std::string text;  // ImageMagick expands "%" escapes in label text
+    for (char c : r.text)
+        text += c == '%' ? std::string("%%") : std::string(1, c);
     const std::string output = (folder / "rendered.png").string();
     std::vector<std::string> argv = {"convert",
                                      "-background",
@@ -55,8 +51,7 @@ double characterErrorRate(std::string_view expected, std::string_view actual) {
     if (a.empty())
         return b.empty() ? 0.0 : 1.0;
     std::vector<std::size_t> previous(b.size() + 1), current(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j)
-        previous[j] = j;
+    std::iota(previous.begin(), previous.end(), 0);
     for (std::size_t i = 1; i <= a.size(); ++i) {
         current[0] = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {

@@ -5,14 +5,13 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/capture/PixelImage.h"
 
 namespace vela::test {
 
 struct TextRendering {
-    std::vector<std::string> lines;
+    std::string text;                  // lines separated by "\n"; "" between two is a blank line
     std::string font = "DejaVu-Sans";  // an ImageMagick font name
     int pointSize = 24;                // pixels at ImageMagick's default 72 dpi
     std::string foreground = "black";
@@ -21,10 +20,10 @@ struct TextRendering {
 };
 
 // Fonts for each of the recognised languages.
-inline constexpr std::string_view kJapaneseFont = "Noto-Sans-CJK-JP";
-inline constexpr std::string_view kChineseFont = "Noto-Sans-CJK-SC";
-inline constexpr std::string_view kKoreanFont = "Noto-Sans-CJK-KR";
-inline constexpr std::string_view kLatinFont = "DejaVu-Sans";
+inline constexpr const char* kJapaneseFont = "Noto-Sans-CJK-JP";
+inline constexpr const char* kChineseFont = "Noto-Sans-CJK-SC";
+inline constexpr const char* kKoreanFont = "Noto-Sans-CJK-KR";
+inline constexpr const char* kLatinFont = "DejaVu-Sans";
 
 // Draws the lines as a PNG in `folder` and reads it back; fails the calling test (and
 // answers an empty image) when ImageMagick fails.

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <thread>
 
 #include "core/capture/VisionOCRService.h"
@@ -12,16 +11,6 @@
 
 namespace vela {
 namespace {
-
-using test::TextRendering;
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
 
 // A screen showing one image, as far as the test grants access.
 struct ImageScreen : ScreenSource {
@@ -38,54 +27,43 @@ struct ImageScreen : ScreenSource {
 };
 
 TEST(TextRecognition, RenderedScreensComeBackLineByLineInReadingOrder) {
-    struct Sample {
-        std::string_view font;
-        int pointSize;
-        std::string text;  // the rendered lines, "" for a blank one
-        bool dark = false;
+    using namespace test;
+    std::string tall = "Row 1 of a tall page";
+    for (int i = 2; i <= 16; ++i)
+        tall += "\nRow " + std::to_string(i) + " of a tall page";
+    const std::vector<TextRendering> samples = {
+        {"Reading a page of a new language every morning\nkeeps the mind curious, and small "
+         "daily\nhabits slowly grow into skills that last.",
+         kLatinFont, 26},
+        {"Small print on a crowded toolbar", kLatinFont, 13},
+        {"駅前の小さな本屋には毎週金曜日に新しい\n絵本が届きます。子どもたちはその日を楽しみに\n"
+         "待っています。",
+         kJapaneseFont, 26},
+        {"我们明天早上八点在图书馆门口见面然后\n一起去参加关于环境保护的讲座。", kChineseFont, 26},
+        {"우리는 내일 아침 여덟 시에 도서관 앞에서\n만나서 함께 환경 보호 강연을 들으러\n갑니다.",
+         kKoreanFont, 28},
+        {"打开 Firefox 以后，在 Preferences 里修改主页。", kChineseFont, 24},
+        {"Wi-Fi がオフの場合は Network 設定を開いて\nConnect を押してください。", kJapaneseFont,
+         22},
+        {"Chrome 에서 Gmail 계정으로 로그인하세요.", kKoreanFont, 24},
+        {"暗い背景の画面でも\n文字を読み取れます。", kJapaneseFont, 24, "#e8e8e8", "#202124"},
+        {"A heading line\n\nThe text below it wraps over\ntwo lines of the window.", kLatinFont,
+         22},
+        {tall, kLatinFont, 22},
     };
-    std::string tall;
-    for (int i = 1; i <= 16; ++i)
-        tall += (i > 1 ? "\n" : "") + std::string("Row ") + std::to_string(i) + " of a tall page";
-    const std::vector<Sample> samples = {
-        {test::kLatinFont, 26,
-         "Reading a page of a new language every morning\nkeeps the mind curious, and small "
-         "daily\nhabits slowly grow into skills that last."},
-        {test::kLatinFont, 13, "Small print on a crowded toolbar"},
-        {test::kJapaneseFont, 26,
-         "駅前の小さな本屋には毎週金曜日に新しい\n絵本が届きます。子どもたちはその日を楽しみに\n"
-         "待っています。"},
-        {test::kChineseFont, 26,
-         "我们明天早上八点在图书馆门口见面然后\n一起去参加关于环境保护的讲座。"},
-        {test::kKoreanFont, 28,
-         "우리는 내일 아침 여덟 시에 도서관 앞에서\n만나서 함께 환경 보호 강연을 들으러\n갑니다."},
-        {test::kChineseFont, 24, "打开 Firefox 以后，在 Preferences 里修改主页。"},
-        {test::kJapaneseFont, 22,
-         "Wi-Fi がオフの場合は Network 設定を開いて\nConnect を押してください。"},
-        {test::kKoreanFont, 24, "Chrome 에서 Gmail 계정으로 로그인하세요."},
-        {test::kJapaneseFont, 24, "暗い背景の画面でも\n文字を読み取れます。", true},
-        {test::kLatinFont, 22,
-         "A heading line\n\nThe text below it wraps over\ntwo lines of the window."},
-        {test::kLatinFont, 22, tall},
-    };
-    test::TempDir dir;
+    TempDir dir;
     ImageScreen unused;
     VisionOCRService service(unused);
-    for (const Sample& sample : samples) {
+    for (const TextRendering& sample : samples) {
         SCOPED_TRACE(sample.text);
-        TextRendering r{lines(sample.text), std::string(sample.font), sample.pointSize};
-        if (sample.dark) {
-            r.foreground = "#e8e8e8";
-            r.background = "#202124";
-        }
-        const PixelImage image = test::renderText(r, dir.path());
+        const PixelImage image = renderText(sample, dir.path());
         // Small text is read from an enlarged copy, ordinary text as it is.
         EXPECT_EQ(TextRecognizer::shared().upscaleFactorFor(image) > 1.2, sample.pointSize < 20);
         const std::string read = service.recognizeText(image);
         // At most one misread character in the shortest sample (the Chinese model
         // confuses "门" in "门口"), nothing lost at the end (a final "。"), and one line
         // per rendered line.
-        EXPECT_LE(test::characterErrorRate(sample.text, read), 0.04) << read;
+        EXPECT_LE(characterErrorRate(sample.text, read), 0.04) << read;
         EXPECT_EQ(lastGraphemes(read, 1), lastGraphemes(sample.text, 1));
         EXPECT_EQ(std::ranges::count(read, '\n'), std::ranges::count(sample.text, '\n'));
     }
@@ -94,7 +72,7 @@ TEST(TextRecognition, RenderedScreensComeBackLineByLineInReadingOrder) {
 TEST(TextRecognition, CaptureMergesTheTextOrSaysWhyThereIsNone) {
     test::TempDir dir;
     ImageScreen screen;
-    screen.shown = test::renderText({{"Capture this", "sentence"}}, dir.path());
+    screen.shown = test::renderText({"Capture this\nsentence"}, dir.path());
     TextRecognizer recognizer;
     VisionOCRService service(screen, recognizer);
     const Rect selection(20, 20, 400, 120);
@@ -118,7 +96,7 @@ TEST(TextRecognition, CaptureMergesTheTextOrSaysWhyThereIsNone) {
 TEST(TextRecognition, EnginesAreCreatedOnceSharedAcrossThreadsAndReleased) {
     test::TempDir dir;
     const PixelImage image =
-        test::renderText({{"Threads share one engine", "and read two lines"}}, dir.path());
+        test::renderText({"Threads share one engine\nand read two lines"}, dir.path());
     TextRecognizer recognizer;
     const RecognitionRequest english{{"en-US"}, false, true};
     const auto read = [&] {
@@ -138,10 +116,8 @@ TEST(TextRecognition, EnginesAreCreatedOnceSharedAcrossThreadsAndReleased) {
     const auto [upper, lower] = std::pair(results.front()[0], results.front()[1]);
     EXPECT_EQ(upper.candidates, std::vector<std::string>{"Threads share one engine"});
     EXPECT_GT(upper.boundingBox.minY(), lower.boundingBox.maxY());
-    EXPECT_GT(lower.boundingBox.minY(), 0.0);
-    EXPECT_LT(upper.boundingBox.maxY(), 1.0);
-    EXPECT_GT(upper.boundingBox.minX(), 0.0);
-    EXPECT_LT(upper.boundingBox.maxX(), 1.0);
+    const Rect& box = upper.boundingBox;
+    EXPECT_TRUE(lower.boundingBox.minY() > 0 && box.maxY() < 1 && box.minX() > 0 && box.maxX() < 1);
 
     // Released engines are created again by the next pass.
     recognizer.releaseEngines();
