@@ -10,6 +10,7 @@
 #include <strings.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -109,9 +110,12 @@ std::string LoopbackHttpServer::baseURL() const {
     return impl_->baseURL;
 }
 
-std::vector<RecordedRequest> LoopbackHttpServer::requests() const {
+std::vector<RecordedRequest> LoopbackHttpServer::requests(const std::string& path) const {
     std::lock_guard lock(impl_->mutex);
-    return impl_->requests;
+    std::vector<RecordedRequest> found;
+    std::ranges::copy_if(impl_->requests, std::back_inserter(found),
+                         [&](const auto& r) { return path.empty() || r.path == path; });
+    return found;
 }
 
 std::size_t LoopbackHttpServer::requestCount() const {

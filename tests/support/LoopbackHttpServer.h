@@ -57,7 +57,8 @@ class LoopbackHttpServer {
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
     std::string baseURL() const;  // "http://127.0.0.1:<port>"
-    std::vector<RecordedRequest> requests() const;
+    // The requests so far, in order; only those to `path` when one is given.
+    std::vector<RecordedRequest> requests(const std::string& path = "") const;
     std::size_t requestCount() const;
 
     // A handler that answers each path from `routes` as it is when the request arrives
