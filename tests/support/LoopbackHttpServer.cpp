@@ -19,17 +19,14 @@
 #include "tests/support/Wait.h"
 
 namespace vela::test {
-
 std::string RecordedRequest::header(const std::string& name) const {
-    for (const auto& [key, value] : headers) {
-        if (strcasecmp(key.c_str(), name.c_str()) == 0)
-            return value;
-    }
-    return "";
+    const auto it = std::ranges::find_if(
+        headers, [&](const auto& h) { return strcasecmp(h.first.c_str(), name.c_str()) == 0; });
+    return it == headers.end() ? "" : it->second;
 }
 
 std::string RecordedRequest::param(const std::string& name) const {
-    auto it = params.find(name);
+    const auto it = params.find(name);
     return it == params.end() ? "" : it->second;
 }
 
@@ -81,9 +78,7 @@ struct LoopbackHttpServer::Impl {
 LoopbackHttpServer::LoopbackHttpServer(Handler handler) : impl_(std::make_unique<Impl>()) {
     Impl* impl = impl_.get();
     impl->handler = std::move(handler);
-    const auto serve = [impl](const httplib::Request& req, httplib::Response& res) {
-        impl->serve(req, res);
-    };
+    const auto serve = [impl](const auto& req, auto& res) { impl->serve(req, res); };
     impl->server.Get(".*", serve);
     impl->server.Post(".*", serve);
     const int port = impl->server.bind_to_any_port("127.0.0.1");
@@ -116,10 +111,6 @@ std::vector<RecordedRequest> LoopbackHttpServer::requests(const std::string& pat
     std::ranges::copy_if(impl_->requests, std::back_inserter(found),
                          [&](const auto& r) { return path.empty() || r.path == path; });
     return found;
-}
-
-std::size_t LoopbackHttpServer::requestCount() const {
-    return requests().size();
 }
 
 LoopbackHttpServer::Handler LoopbackHttpServer::routedBy(

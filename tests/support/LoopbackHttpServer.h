@@ -1,7 +1,7 @@
 #pragma once
-// A real HTTP server on 127.0.0.1 (port chosen by the system) for tests.
-// Every request is recorded and answered by a handler supplied by the test, on the
-// server's own thread. Tests that use it link cpp-httplib: `LIBS cpp-httplib`.
+// A real HTTP server on 127.0.0.1 (port chosen by the system) for tests. Every request is
+// recorded and answered, on the server's own thread, by a handler supplied by the test.
+// Tests that use it link cpp-httplib: `LIBS cpp-httplib`.
 
 #include <chrono>
 #include <functional>
@@ -20,30 +20,20 @@ struct RecordedRequest {
     std::multimap<std::string, std::string> headers;  // names as sent
     std::multimap<std::string, std::string> params;   // decoded query and form fields
 
-    std::string header(const std::string& name) const;  // case-insensitive; "" when absent
+    std::string header(const std::string& name) const;  // any case; "" when absent
     bool hasHeader(const std::string& name) const { return !header(name).empty(); }
     std::string param(const std::string& name) const;  // "" when absent
 };
 
 struct CannedResponse {
-    CannedResponse() = default;
-    CannedResponse(int status, std::string body, std::string contentType = "application/json",
-                   std::multimap<std::string, std::string> headers = {})
-        : status(status),
-          body(std::move(body)),
-          contentType(std::move(contentType)),
-          headers(std::move(headers)) {}
-
     int status = 200;
     std::string body;
     std::string contentType = "application/json";
-    std::multimap<std::string, std::string> headers;  // extra response headers
+    std::multimap<std::string, std::string> headers = {};  // extra response headers
     // Wait this long before answering, or never answer (`hold`); either is cut short with a
-    // 503 when the server shuts down.
-    std::chrono::milliseconds delay{0};
+    // 503 when the server shuts down. `bodyDelay` pauses between the headers and the body.
+    std::chrono::milliseconds delay{0}, bodyDelay{0};
     bool hold = false;
-    // Send the status and headers, then wait this long before the body.
-    std::chrono::milliseconds bodyDelay{0};
 };
 
 class LoopbackHttpServer {
@@ -59,7 +49,7 @@ class LoopbackHttpServer {
     std::string baseURL() const;  // "http://127.0.0.1:<port>"
     // The requests so far, in order; only those to `path` when one is given.
     std::vector<RecordedRequest> requests(const std::string& path = "") const;
-    std::size_t requestCount() const;
+    std::size_t requestCount() const { return requests().size(); }
 
     // A handler that answers each path from `routes` as it is when the request arrives
     // (404 elsewhere); the map must outlive the server and not change during a request.

@@ -14,25 +14,12 @@ extern char** environ;
 namespace vela::test {
 
 PixelImage renderText(const TextRendering& r, const std::filesystem::path& folder) {
-    std::string text;  // ImageMagick expands "%" escapes in label text
-    for (char c : r.text)
-        text += c == '%' ? std::string("%%") : std::string(1, c);
     const std::string output = (folder / "rendered.png").string();
-    std::vector<std::string> argv = {"convert",
-                                     "-background",
-                                     r.background,
-                                     "-fill",
-                                     r.foreground,
-                                     "-font",
-                                     r.font,
-                                     "-pointsize",
-                                     std::to_string(r.pointSize),
-                                     "label:" + text,
-                                     "-bordercolor",
-                                     r.background,
-                                     "-border",
-                                     std::to_string(r.border),
-                                     output};
+    std::vector<std::string> argv = {"convert", "-background", r.background,
+                                     "-fill",   r.foreground,  "-font",
+                                     r.font,    "-pointsize",  std::to_string(r.pointSize)};
+    argv.insert(argv.end(),
+                {"label:" + r.text, "-bordercolor", r.background, "-border", "20", output});
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());

@@ -1,6 +1,6 @@
 #pragma once
 // Images of known text for recognition tests, drawn at test time by ImageMagick with the
-// installed fonts (Noto Sans CJK for Japanese, Chinese and Korean, DejaVu Sans for Latin).
+// installed fonts (e.g. "Noto-Sans-CJK-JP", "-SC", "-KR" for CJK, "DejaVu-Sans" for Latin).
 
 #include <filesystem>
 #include <string>
@@ -11,19 +11,13 @@
 namespace vela::test {
 
 struct TextRendering {
-    std::string text;                  // lines separated by "\n"; "" between two is a blank line
+    // Lines separated by "\n" ("" between two is a blank line); "%" starts an ImageMagick escape.
+    std::string text;
     std::string font = "DejaVu-Sans";  // an ImageMagick font name
     int pointSize = 24;                // pixels at ImageMagick's default 72 dpi
     std::string foreground = "black";
-    std::string background = "white";
-    int border = 20;  // plain margin around the text, in pixels
+    std::string background = "white";  // also the 20-pixel margin around the text
 };
-
-// Fonts for each of the recognised languages.
-inline constexpr const char* kJapaneseFont = "Noto-Sans-CJK-JP";
-inline constexpr const char* kChineseFont = "Noto-Sans-CJK-SC";
-inline constexpr const char* kKoreanFont = "Noto-Sans-CJK-KR";
-inline constexpr const char* kLatinFont = "DejaVu-Sans";
 
 // Draws the lines as a PNG in `folder` and reads it back; fails the calling test (and
 // answers an empty image) when ImageMagick fails.
