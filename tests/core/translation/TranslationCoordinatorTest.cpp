@@ -7,6 +7,7 @@
 
 #include "core/support/UnicodeText.h"
 #include "core/translation/HTTPTranslationTransport.h"
+#include "core/translation/TranslationMessages.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Wait.h"
@@ -21,9 +22,7 @@ using Answers = std::vector<std::pair<CannedResponse, std::string>>;
 
 const std::string kPrimary = "/p/translate_a/single", kBackup = "/b/get",
                   kChat = "/c/v1/chat/completions";
-const std::string kNetwork =
-    "ネットワーク接続に失敗しました。通信環境をご確認の上、再試行してください";
-const std::string kInvalidKey = "APIキーが無効、または残高不足です。設定をご確認ください";
+const std::string kNetwork(messages::networkFailure), kInvalidKey(messages::invalidApiKey);
 const std::string kDeep = std::string(100000, '[') + std::string(100000, ']');
 
 CannedResponse chat(const std::string& text) {
@@ -35,14 +34,11 @@ CannedResponse myMemory(const std::string& text) {
 
 // What the user sees: the translation, or the message in its place.
 std::string shown(const TranslationOutcome& outcome) {
-    return std::visit(
-        [](const auto& v) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, Success>)
-                return v.translatedText;
-            else
-                return v.message;
-        },
-        outcome.value);
+    if (const auto* success = std::get_if<Success>(&outcome.value))
+        return success->translatedText;
+    const auto* failure = std::get_if<TranslationOutcome::Failure>(&outcome.value);
+    return failure ? failure->message
+                   : std::get<TranslationOutcome::EmptyInput>(outcome.value).message;
 }
 
 // The coordinator over the real transport; one loopback server plays the builtin primary
@@ -72,17 +68,16 @@ struct Engine {
             c.customModel = model;
         });
     }
-    // Translates once per answer on `path`; the other builtin service is asked too when
-    // `path` is the backup or the translation is `backupText`.
-    void expectEach(const std::string& path, const Answers& answers,
-                    const std::optional<std::string>& backupText = std::nullopt) {
+    // Translates once per answer on `path`; the backup is asked too when it is `path` or the
+    // translation is its "backup".
+    void expectEach(const std::string& path, const Answers& answers) {
         for (std::size_t i = 0; i < answers.size(); ++i) {
             SCOPED_TRACE(path + " answer " + std::to_string(i));
             routes[path] = answers[i].first;
             const std::size_t before = server.requestCount(), asked = server.requests(path).size();
             EXPECT_EQ(shown(translate("Hello")), answers[i].second);
             EXPECT_EQ(server.requests(path).size(), asked + 1);
-            const bool both = path == kBackup || answers[i].second == backupText;
+            const bool both = path == kBackup || answers[i].second == "backup";
             EXPECT_EQ(server.requestCount(), before + (both ? 2 : 1));
         }
     }
@@ -91,21 +86,19 @@ struct Engine {
 TEST(TranslationCoordinator, RequiredUpdateAndBlankInputAnswerWithoutARequest) {
     Engine e;
     for (const std::string blank : {"", " \n\t \r\n", "\u3000\u3000"})
-        EXPECT_EQ(shown(e.translate(blank)), "翻訳するテキストを入力してください");
-    const std::string url = "https://example.invalid/update";
-    e.store.update([&](VelaConfig& c) {
-        c.forceUpdateBlocked = true;
-        c.forceUpdateMessage = "";
-        c.forceUpdateURL = url;
-    });
-    const TranslationOutcome blocked{TranslationOutcome::ForceUpdateRequired{
-        "現在のバージョンはサポート終了となりました。最新バージョンへアップデートしてください。",
-        url}};
-    EXPECT_EQ(e.translate(""), blocked);
-    EXPECT_EQ(e.translate("hello"), blocked);
-    e.store.update([](VelaConfig& c) { c.forceUpdateMessage = " "; });
-    EXPECT_EQ(e.translate("hello"),
-              (TranslationOutcome{TranslationOutcome::ForceUpdateRequired{" ", url}}));
+        EXPECT_EQ(shown(e.translate(blank)), messages::emptyInput);
+    for (const std::string message : {"", " "}) {  // a blank one is the default, a space is not
+        e.store.update([&](VelaConfig& c) {
+            c.forceUpdateBlocked = true;
+            c.forceUpdateMessage = message;
+            c.forceUpdateURL = "https://example.invalid/update";
+        });
+        const TranslationOutcome blocked{TranslationOutcome::ForceUpdateRequired{
+            message.empty() ? std::string(messages::forceUpdateDefault) : message,
+            "https://example.invalid/update"}};
+        EXPECT_EQ(e.translate(""), blocked);
+        EXPECT_EQ(e.translate("hello"), blocked);
+    }
     EXPECT_EQ(e.server.requestCount(), 0u);
 }
 
@@ -116,25 +109,19 @@ TEST(TranslationCoordinator, TrimmedTextGoesInTheResolvedPair) {
         c.targetLanguage = "zh";
     });
     const std::string ja = "今日はとても良い天気ですね。";
-    struct Case {
-        std::string text;
-        std::optional<std::string> source, target;
-        bool manual;
-        std::string sentPair, shownTarget;
-    };
-    const std::vector<Case> cases = {
-        {"  hello\nworld \u3000", "auto", "ja", false, "sl=auto&tl=ja", "ja"},
-        {ja, "auto", "ja", false, "sl=ja&tl=en", "en"},   // switched to English
-        {ja, "auto", "ja", true, "sl=auto&tl=ja", "ja"},  // a manual target stays
-        {"The sky.", std::nullopt, std::nullopt, false, "sl=en&tl=zh-CN", "zh"},  // stored
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        const TranslationOutcome outcome = e.translate(c.text, c.source, c.target, c.manual);
-        const auto* success = std::get_if<Success>(&outcome.value);
-        ASSERT_NE(success, nullptr);
-        EXPECT_EQ(*success, (Success{"translated", c.shownTarget, false, success->elapsedMs}));
-        EXPECT_EQ(e.server.requests().back().body.rfind(c.sentPair + "&q=", 0), 0u);
+    using Language = std::optional<std::string>;
+    // Text, selected source and target, manual target; then the pair sent and the target shown.
+    for (const auto& [text, source, target, manual, sent] :
+         std::vector<std::tuple<std::string, Language, Language, bool, std::string>>{
+             {"  hello\nworld \u3000", "auto", "ja", false, "auto ja ja"},
+             {ja, "auto", "ja", false, "ja en en"},   // switched to English
+             {ja, "auto", "ja", true, "auto ja ja"},  // a manual target stays
+             {"The sky.", std::nullopt, std::nullopt, false, "en zh-CN zh"}}) {  // stored pair
+        SCOPED_TRACE(text);
+        const auto success = std::get<Success>(e.translate(text, source, target, manual).value);
+        const test::RecordedRequest r = e.server.requests().back();
+        EXPECT_EQ(r.param("sl") + " " + r.param("tl") + " " + success.targetLanguage, sent);
+        EXPECT_FALSE(success.usedCustomChannel);
     }
     EXPECT_EQ(e.server.requests().front().param("q"), "hello\nworld");
 }
@@ -151,10 +138,8 @@ TEST(TranslationCoordinator, RequestsCarryEachServicesFormat) {
     EXPECT_EQ(shown(e.translate(text, "auto", "zh")), "ok");
     EXPECT_EQ(shown(e.translate("ab\xff\xfe", "zh", "ja", true)), "ok");
     const auto primary = e.server.requests(kPrimary), backup = e.server.requests(kBackup);
-    ASSERT_EQ(primary.size(), 2u);
-    ASSERT_EQ(backup.size(), 2u);
-    EXPECT_EQ(primary[0].method, "POST");
-    EXPECT_EQ(primary[0].target, kPrimary + "?client=gtx&dt=t");
+    ASSERT_TRUE(primary.size() == 2 && backup.size() == 2);
+    EXPECT_EQ(primary[0].method + " " + primary[0].target, "POST " + kPrimary + "?client=gtx&dt=t");
     EXPECT_EQ(primary[0].header("Content-Type"),
               "application/x-www-form-urlencoded; charset=utf-8");
     EXPECT_EQ(primary[0].header("User-Agent"), "Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)");
@@ -172,33 +157,20 @@ TEST(TranslationCoordinator, RequestsCarryEachServicesFormat) {
 
     // The custom service: the typed base URL completed, the key trimmed, the default model
     // for a blank one, a prompt naming the target language.
-    e.store.update([&](VelaConfig& c) {
-        c.channelMode = TranslationChannelMode::custom;
-        c.customApiKey = " \tsk-abc \n";
-        c.customBaseURL = " " + e.server.baseURL() + "/c/v1/ ";
-        c.customModel = "   ";
-    });
+    e.useCustom(" \tsk-abc \n", " " + e.server.baseURL() + "/c/v1/ ", "   ");
     EXPECT_EQ(shown(e.translate(" it's\nline two 😀 ", "auto", "ko", true)), "ok");
-    e.useCustom("k", "", " m-1 ");  // a model with real characters goes as typed
-    EXPECT_EQ(shown(e.translate("x", "auto", "fr", true)), "ok");
-    const auto sent = e.server.requests(kChat);
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].method, "POST");
-    EXPECT_EQ(sent[0].header("Content-Type"), "application/json");
-    EXPECT_EQ(sent[0].header("Authorization"), "Bearer sk-abc");
+    const auto sent = e.server.requests(kChat).at(0);
+    EXPECT_EQ(sent.method + " " + sent.header("Content-Type"), "POST application/json");
+    EXPECT_EQ(sent.header("Authorization"), "Bearer sk-abc");
     const std::string prompt =
         "You are Vela, a concise, natural translator. Translate the user's input into natural "
         "Korean (한국어). Output ONLY the translation without explanations.";
     EXPECT_EQ(
-        json::parse(sent[0].body),
+        json::parse(sent.body),
         (json{{"model", "deepseek-chat"},
               {"temperature", 0.2},
               {"messages", json::array({{{"role", "system"}, {"content", prompt}},
                                         {{"role", "user"}, {"content", "it's\nline two 😀"}}})}}));
-    const json second = json::parse(sent[1].body);
-    EXPECT_EQ(second["model"], " m-1 ");
-    EXPECT_NE(second["messages"][0]["content"].get<std::string>().find("natural fr."),
-              std::string::npos);
 }
 
 TEST(TranslationCoordinator, EveryAnswerBecomesTheTranslationOrItsMessage) {
@@ -207,28 +179,24 @@ TEST(TranslationCoordinator, EveryAnswerBecomesTheTranslationOrItsMessage) {
     test::writeFile(dir / "answer.json", R"([[["from a local file"]]])");
     const std::string local = "file://" + (dir / "answer.json").string();
     e.routes[kBackup] = myMemory("  backup\n");
-    e.expectEach(kPrimary,
-                 {{{200, R"([[["Hallo ",null],[" Welt! "]],null])"}, "Hallo  Welt!"},
-                  {{200, R"([[["\u0000 訳\u0000",1],["文\u0000"]]])"}, "訳文"},
-                  {{429, "{}"}, "backup"},
-                  {{302, "", "text/plain", {{"Location", local}}}, "backup"},
-                  {{200, "[[[\"" + std::string(9 << 20, 'a') + "\"]]]"}, "backup"},
-                  {{200, "<html>not json</html>"}, "backup"},
-                  {{200, R"([[["primary"]],)" + kDeep + "]"}, "backup"},
-                  {{200, R"([[[1],[null],[]]])"}, "backup"},
-                  {{200, R"([[["   \n"]]])"}, "backup"},
-                  {{200, R"({"sentences":[]})"}, "backup"},
-                  {{200, R"(["a"])"}, "backup"}},
-                 "backup");
+    e.expectEach(kPrimary, {{{200, R"([[["Hallo ",null],[" Welt! "]],null])"}, "Hallo  Welt!"},
+                            {{200, R"([[["\u0000 訳\u0000",1],["文\u0000"]]])"}, "訳文"},
+                            {{429, "{}"}, "backup"},
+                            {{302, "", "text/plain", {{"Location", local}}}, "backup"},
+                            {{200, "[[[\"" + std::string(9 << 20, 'a') + "\"]]]"}, "backup"},
+                            {{200, "<html>not json</html>"}, "backup"},
+                            {{200, R"([[["primary"]],)" + kDeep + "]"}, "backup"},
+                            {{200, R"([[[1],[null],[]]])"}, "backup"},
+                            {{200, R"([[["   \n"]]])"}, "backup"},
+                            {{200, R"({"sentences":[]})"}, "backup"},
+                            {{200, R"(["a"])"}, "backup"}});
     e.routes[kPrimary] = {500, "down"};
-    e.expectEach(
-        kBackup,
-        {{{200, R"({"responseData":{"translatedText":"a\u0000b"}})"}, "ab"},
-         {{500, "x"}, kNetwork},
-         {{200, "nope"}, kNetwork},
-         {myMemory("   "), kNetwork},
-         {{200, R"({"responseData":{"translatedText":"b"},"x":)" + kDeep + "}"}, kNetwork}},
-        std::nullopt);
+    e.expectEach(kBackup, {{{200, R"({"responseData":{"translatedText":"a\u0000b"}})"}, "ab"},
+                           {{500, "x"}, kNetwork},
+                           {{200, "nope"}, kNetwork},
+                           {myMemory("   "), kNetwork},
+                           {{200, R"({"responseData":{"translatedText":"b"},"x":)" + kDeep + "}"},
+                            kNetwork}});
 
     e.useCustom("  \n ");  // a blank key keeps the builtin channel
     e.routes[kPrimary] = {200, R"([[["builtin"]]])"};
@@ -253,49 +221,47 @@ TEST(TranslationCoordinator, EveryAnswerBecomesTheTranslationOrItsMessage) {
 
 TEST(TranslationCoordinator, KeysAndAddressesDecidedWithoutARequest) {
     Engine e;
-    const std::string demo = "sk-qrtx-pilot-sandbox1";
+    const std::string demo(HTTPTranslationTransport::demonstrationKey);
+    const ConnectionTestResult succeeded{std::string(messages::connectionTestSucceeded)},
+        refused{ConnectionTestError{kInvalidKey}};
+    const auto tested = [&](const std::string& key) {
+        return e.coordinator.testConnection(e.server.baseURL() + "/c", key, "");
+    };
     e.useCustom(" " + demo + " ", "::");
     EXPECT_EQ(shown(e.translate("A b", "auto", "en", true)),
               "[Custom AI Unlimited] Translated: A b");
     // An answer without a request still reports at least 1 ms.
     const TranslationOutcome demoJa = e.translate("テキスト", "auto", "ja", true);
-    EXPECT_EQ(shown(demoJa), "【カスタムAI無制限】翻訳結果：テキスト");
+    EXPECT_EQ(shown(demoJa), std::string(messages::demoPrefixOther) + "テキスト");
     EXPECT_GE(std::get<Success>(demoJa.value).elapsedMs, 1);
-    EXPECT_EQ(std::get<std::string>(e.coordinator.testConnection("", demo, "")), "接続テスト成功");
+    EXPECT_EQ(tested(demo), succeeded);
+    EXPECT_EQ(tested(" \n "), refused);
     // A key with a control character that would break the header line.
     for (const std::string key :
          {"sk-a\r\nX-Injected: 1", "sk-a\nb", "sk\tb", "sk-\x7f", "sk-\u0085x"}) {
         SCOPED_TRACE(key);
         e.useCustom(key);
         EXPECT_EQ(shown(e.translate("Hello")), kInvalidKey);
-        EXPECT_EQ(e.coordinator.testConnection(e.server.baseURL() + "/c", key, ""),
-                  ConnectionTestResult(ConnectionTestError{kInvalidKey}));
+        EXPECT_EQ(tested(key), refused);
     }
-    EXPECT_EQ(e.coordinator.testConnection(e.server.baseURL() + "/c", " \n ", ""),
-              ConnectionTestResult(ConnectionTestError{kInvalidKey}));
     e.useCustom("key", "::not a url::");
     EXPECT_EQ(shown(e.translate("Hello")), kNetwork);
     EXPECT_EQ(e.server.requestCount(), 0u);
-}
 
-TEST(TranslationCoordinator, ConnectionTestTouchesNoSettings) {
-    Engine e;
+    // The connection test asks the service for a Japanese "Hello" and touches no settings.
     const VelaConfig before = e.store.config();
-    const std::string base = e.server.baseURL() + "/c";
     e.routes[kChat] = chat("こんにちは");
-    EXPECT_EQ(e.coordinator.testConnection(base, " good ", ""),
-              ConnectionTestResult(std::string("接続テスト成功")));
-    const json body = json::parse(e.server.requests(kChat).at(0).body);
+    EXPECT_EQ(e.coordinator.testConnection(e.server.baseURL() + "/c", " good ", " m-1 "),
+              succeeded);
+    const test::RecordedRequest sent = e.server.requests(kChat).at(0);
+    const json body = json::parse(sent.body);
     EXPECT_EQ(body["messages"][1]["content"], "Hello");
     EXPECT_NE(body["messages"][0]["content"].get<std::string>().find("Japanese (日本語)"),
               std::string::npos);
-    EXPECT_EQ(e.server.requests(kChat).at(0).header("Authorization"), "Bearer good");
+    EXPECT_EQ(body["model"], " m-1 ");  // a model with real characters goes as typed
+    EXPECT_EQ(sent.header("Authorization"), "Bearer good");
     e.routes[kChat] = {401, "{}"};
-    EXPECT_EQ(e.coordinator.testConnection(base, "wrong", ""),
-              ConnectionTestResult(ConnectionTestError{kInvalidKey}));
-    e.routes[kChat] = {500, "{}"};
-    EXPECT_EQ(e.coordinator.testConnection(base, "key", ""),
-              ConnectionTestResult(ConnectionTestError{kNetwork}));
+    EXPECT_EQ(tested("wrong"), refused);
     EXPECT_EQ(e.store.config(), before);
 }
 
