@@ -54,24 +54,15 @@ struct LoopbackHttpServer::Impl {
             requests.push_back(r);
         }
         const CannedResponse answer = handler(r);
-        if ((answer.hold || answer.delay.count() > 0) &&
-            waitForShutdown(answer.hold ? std::chrono::hours(1) : answer.delay)) {
+        if (waitForShutdown(answer.hold ? std::chrono::hours(1) : answer.delay)) {
             res.status = 503;
             return;
         }
         res.status = answer.status;
         for (const auto& [name, value] : answer.headers)
             res.set_header(name, value);
-        if (answer.bodyDelay.count() > 0) {
-            res.set_content_provider(
-                answer.body.size(), answer.contentType,
-                [this, answer](std::size_t, std::size_t, httplib::DataSink& sink) {
-                    waitForShutdown(answer.bodyDelay);
-                    return sink.write(answer.body.data(), answer.body.size());
-                });
-        } else if (!answer.body.empty() || answer.status != 204) {
+        if (!answer.body.empty() || answer.status != 204)
             res.set_content(answer.body, answer.contentType.c_str());
-        }
     }
 };
 

@@ -31,8 +31,8 @@ struct CannedResponse {
     std::string contentType = "application/json";
     std::multimap<std::string, std::string> headers = {};  // extra response headers
     // Wait this long before answering, or never answer (`hold`); either is cut short with a
-    // 503 when the server shuts down. `bodyDelay` pauses between the headers and the body.
-    std::chrono::milliseconds delay{0}, bodyDelay{0};
+    // 503 when the server shuts down.
+    std::chrono::milliseconds delay{0};
     bool hold = false;
 };
 

@@ -63,16 +63,6 @@ TEST(ReadingOrder, RowsTopToBottomLeftToRightWithParagraphBreaks) {
           line("b", 0.1, 0.8)},
          {"a", "", "b"}},
     };
-    // A tall selection: 48 lines 0.0199 of the image apart, given bottom first, with one
-    // indented paragraph start.
-    Lines tall;
-    for (int i = 0; i < 48; ++i)
-        tall.push_back("line " + std::to_string(i));
-    Case tallCase{"a tall selection", page(tall, 0.0199, 0.014), tall};
-    tallCase.lines[4].boundingBox.origin.x = 0.12;
-    std::reverse(tallCase.lines.begin(), tallCase.lines.end());
-    tallCase.expected.insert(tallCase.expected.begin() + 4, "");
-    cases.push_back(tallCase);
 
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);

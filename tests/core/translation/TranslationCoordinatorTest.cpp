@@ -15,6 +15,7 @@
 namespace vela {
 namespace {
 
+using namespace std::chrono_literals;
 using nlohmann::json;
 using test::CannedResponse;
 using Success = TranslationOutcome::Success;
@@ -48,9 +49,12 @@ struct Engine {
     ConfigStore store{dir / "config.json"};
     std::map<std::string, CannedResponse> routes{{kPrimary, {200, R"([[["translated"]]])"}}};
     test::LoopbackHttpServer server{test::LoopbackHttpServer::routedBy(routes)};
+    // Short limits: a fault that leaves a request waiting fails in seconds.
     TranslationCoordinator coordinator{
-        store, std::make_unique<HTTPTranslationTransport>(server.baseURL() + "/p",
-                                                          server.baseURL() + "/b")};
+        store,
+        std::make_unique<HTTPTranslationTransport>(
+            server.baseURL() + "/p", server.baseURL() + "/b",
+            HTTPTransportTimeouts{.builtinIdle = 2s, .customIdle = 2s, .translationTotal = 4s})};
 
     TranslationOutcome translate(const std::string& text,
                                  const std::optional<std::string>& source = "auto",
