@@ -56,10 +56,8 @@ struct Engine {
             server.baseURL() + "/p", server.baseURL() + "/b",
             HTTPTransportTimeouts{.builtinIdle = 2s, .customIdle = 2s, .translationTotal = 4s})};
 
-    TranslationOutcome translate(const std::string& text,
-                                 const std::optional<std::string>& source = "auto",
-                                 const std::optional<std::string>& target = "ja",
-                                 bool manual = false) {
+    TranslationOutcome translate(const std::string& text, const std::string& source = "auto",
+                                 const std::string& target = "ja", bool manual = false) {
         return coordinator.translate(text, source, target, manual);
     }
     // The custom channel with this key, at the loopback service unless `base` says otherwise.
@@ -91,73 +89,67 @@ TEST(TranslationCoordinator, RequiredUpdateAndBlankInputAnswerWithoutARequest) {
     Engine e;
     for (const std::string blank : {"", " \n\t \r\n", "\u3000\u3000"})
         EXPECT_EQ(shown(e.translate(blank)), messages::emptyInput);
-    for (const std::string message : {"", " "}) {  // a blank one is the default, a space is not
-        e.store.update([&](VelaConfig& c) {
-            c.forceUpdateBlocked = true;
-            c.forceUpdateMessage = message;
-            c.forceUpdateURL = "https://example.invalid/update";
-        });
-        const TranslationOutcome blocked{TranslationOutcome::ForceUpdateRequired{
-            message.empty() ? std::string(messages::forceUpdateDefault) : message,
-            "https://example.invalid/update"}};
-        EXPECT_EQ(e.translate(""), blocked);
-        EXPECT_EQ(e.translate("hello"), blocked);
-    }
+    e.store.update([&](VelaConfig& c) {
+        c.forceUpdateBlocked = true;
+        c.forceUpdateURL = "https://example.invalid/update";
+    });
+    const TranslationOutcome blocked{TranslationOutcome::ForceUpdateRequired{
+        std::string(messages::forceUpdateDefault), "https://example.invalid/update"}};
+    EXPECT_EQ(e.translate(""), blocked);
+    EXPECT_EQ(e.translate("hello"), blocked);
     EXPECT_EQ(e.server.requestCount(), 0u);
 }
 
-TEST(TranslationCoordinator, TrimmedTextGoesInTheResolvedPair) {
+TEST(TranslationCoordinator, RequestsCarryTheTrimmedTextInTheResolvedPair) {
     Engine e;
+    e.routes = {{kPrimary, {500, "down"}}, {kBackup, myMemory("ok")}, {kChat, chat("ok")}};
     e.store.update([](VelaConfig& c) {
         c.sourceLanguage = "en";
         c.targetLanguage = "zh";
     });
-    const std::string ja = "今日はとても良い天気ですね。";
-    using Language = std::optional<std::string>;
-    // Text, selected source and target, manual target; then the pair sent and the target shown.
-    for (const auto& [text, source, target, manual, sent] :
-         std::vector<std::tuple<std::string, Language, Language, bool, std::string>>{
-             {"  hello\nworld \u3000", "auto", "ja", false, "auto ja ja"},
-             {ja, "auto", "ja", false, "ja en en"},   // switched to English
-             {ja, "auto", "ja", true, "auto ja ja"},  // a manual target stays
-             {"The sky.", std::nullopt, std::nullopt, false, "en zh-CN zh"}}) {  // stored pair
-        SCOPED_TRACE(text);
-        const auto success = std::get<Success>(e.translate(text, source, target, manual).value);
-        const test::RecordedRequest r = e.server.requests().back();
-        EXPECT_EQ(r.param("sl") + " " + r.param("tl") + " " + success.targetLanguage, sent);
-        EXPECT_FALSE(success.usedCustomChannel);
-    }
-    EXPECT_EQ(e.server.requests().front().param("q"), "hello\nworld");
-}
-
-TEST(TranslationCoordinator, RequestsCarryEachServicesFormat) {
-    Engine e;
-    e.routes = {{kPrimary, {500, "down"}}, {kBackup, myMemory("ok")}, {kChat, chat("ok")}};
     // Characters that need escaping, then ten "e" + combining acute (two scalars, one
     // character each) across the backup's limit of 1,500 characters.
     const std::string head = "it's a \"test\" & 1+1=2\nnew line 😀 日本語 %20 ";
     std::string text = head + std::string(1495 - graphemeClusters(head).size(), 'a');
     const std::string upToLimit = text + "e\u0301e\u0301e\u0301e\u0301e\u0301";
     text = upToLimit + upToLimit.substr(text.size()) + std::string(495, 'b');
-    EXPECT_EQ(shown(e.translate(text, "auto", "zh")), "ok");
-    EXPECT_EQ(shown(e.translate("ab\xff\xfe", "zh", "ja", true)), "ok");
-    const auto primary = e.server.requests(kPrimary), backup = e.server.requests(kBackup);
-    ASSERT_TRUE(primary.size() == 2 && backup.size() == 2);
-    EXPECT_EQ(primary[0].method + " " + primary[0].target, "POST " + kPrimary + "?client=gtx&dt=t");
-    EXPECT_EQ(primary[0].header("Content-Type"),
-              "application/x-www-form-urlencoded; charset=utf-8");
-    EXPECT_EQ(primary[0].header("User-Agent"), "Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)");
-    EXPECT_EQ(primary[0].body.rfind("sl=auto&tl=zh-CN&q=", 0), 0u) << primary[0].body;
-    EXPECT_EQ(primary[0].param("q"), text);
-    EXPECT_EQ(backup[0].method, "GET");
-    EXPECT_EQ(backup[0].target.rfind(kBackup + "?q=", 0), 0u);  // q first, then langpair
-    EXPECT_FALSE(backup[0].hasHeader("User-Agent") || backup[0].hasHeader("Content-Type"));
-    EXPECT_EQ(backup[0].param("q"), upToLimit);
-    EXPECT_EQ(backup[0].param("langpair"), "en|zh-CN");  // "auto" goes as English
-    // Broken UTF-8 goes out as replacement characters; "zh" is "zh-CN" on both sides.
-    EXPECT_EQ(primary[1].param("q"), "ab\uFFFD\uFFFD");
-    EXPECT_EQ(primary[1].param("sl"), "zh-CN");
-    EXPECT_EQ(backup[1].param("langpair"), "zh-CN|ja");
+    const std::string ja = "今日はとても良い天気ですね。", broken = "ab\xff\xfe";
+    using Language = std::optional<std::string>;
+    struct Case {
+        std::string text;
+        Language source, target;
+        bool manual;
+        std::string primary, backup, shownTarget;  // "sl tl q", "langpair q"
+    };
+    for (const Case& c : std::vector<Case>{
+             {"  hello\nworld \u3000", "auto", "ja", false, "auto ja hello\nworld",
+              "en|ja hello\nworld", "ja"},  // "auto" goes to the backup as English
+             {ja, "auto", "ja", false, "ja en " + ja, "ja|en " + ja, "en"},   // switched
+             {ja, "auto", "ja", true, "auto ja " + ja, "en|ja " + ja, "ja"},  // manual stays
+             {"Sky", std::nullopt, std::nullopt, false, "en zh-CN Sky", "en|zh-CN Sky", "zh"},
+             {broken, "zh", "ja", false, "zh-CN ja ab\uFFFD\uFFFD", "zh-CN|ja ab\uFFFD\uFFFD",
+              "ja"},
+             {text, "auto", "zh", false, "auto zh-CN " + text, "en|zh-CN " + upToLimit, "zh"}}) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        const auto success =
+            std::get<Success>(e.coordinator.translate(c.text, c.source, c.target, c.manual).value);
+        EXPECT_EQ(success.targetLanguage, c.shownTarget);
+        EXPECT_FALSE(success.usedCustomChannel);
+        const auto primary = e.server.requests(kPrimary).back();
+        const auto backup = e.server.requests(kBackup).back();
+        EXPECT_EQ(primary.param("sl") + " " + primary.param("tl") + " " + primary.param("q"),
+                  c.primary);
+        EXPECT_EQ(backup.param("langpair") + " " + backup.param("q"), c.backup);
+    }
+    const auto primary = e.server.requests(kPrimary).back();
+    const auto backup = e.server.requests(kBackup).back();
+    EXPECT_EQ(primary.method + " " + primary.target, "POST " + kPrimary + "?client=gtx&dt=t");
+    EXPECT_EQ(primary.header("Content-Type"), "application/x-www-form-urlencoded; charset=utf-8");
+    EXPECT_EQ(primary.header("User-Agent"), "Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)");
+    EXPECT_EQ(primary.body.rfind("sl=auto&tl=zh-CN&q=", 0), 0u) << primary.body;
+    EXPECT_EQ(backup.method, "GET");
+    EXPECT_EQ(backup.target.rfind(kBackup + "?q=", 0), 0u);  // q first, then langpair
+    EXPECT_FALSE(backup.hasHeader("User-Agent") || backup.hasHeader("Content-Type"));
 
     // The custom service: the typed base URL completed, the key trimmed, the default model
     // for a blank one, a prompt naming the target language.
@@ -192,7 +184,6 @@ TEST(TranslationCoordinator, EveryAnswerBecomesTheTranslationOrItsMessage) {
                             {{200, R"([[["primary"]],)" + kDeep + "]"}, "backup"},
                             {{200, R"([[[1],[null],[]]])"}, "backup"},
                             {{200, R"([[["   \n"]]])"}, "backup"},
-                            {{200, R"({"sentences":[]})"}, "backup"},
                             {{200, R"(["a"])"}, "backup"}});
     e.routes[kPrimary] = {500, "down"};
     e.expectEach(kBackup, {{{200, R"({"responseData":{"translatedText":"a\u0000b"}})"}, "ab"},
