@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
+#include <stop_token>
 #include <thread>
 
 #include "tests/support/Wait.h"
@@ -32,18 +33,19 @@ std::string RecordedRequest::param(const std::string& name) const {
 
 struct LoopbackHttpServer::Impl {
     httplib::Server server;
-    std::thread thread;
     Handler handler;
     mutable std::mutex mutex;
-    std::condition_variable released;
+    std::condition_variable_any released;
+    std::stop_source shutdown;
     std::vector<RecordedRequest> requests;
-    bool shuttingDown = false;
     std::string baseURL;
+    std::jthread thread;  // last: joined first, once the server is stopped
 
     // Waits `limit` or until the server shuts down; true when it does.
     bool waitForShutdown(std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex);
-        return released.wait_for(lock, limit, [this] { return shuttingDown; });
+        return released.wait_for(lock, shutdown.get_token(), limit,
+                                 [this] { return shutdown.stop_requested(); });
     }
     void serve(const httplib::Request& req, httplib::Response& res) {
         RecordedRequest r{req.method, req.path, req.target, req.body, {}, {}};
@@ -76,20 +78,15 @@ LoopbackHttpServer::LoopbackHttpServer(Handler handler) : impl_(std::make_unique
     if (port <= 0)
         throw std::runtime_error("cannot bind a loopback port");
     impl->baseURL = "http://127.0.0.1:" + std::to_string(port);
-    impl->thread = std::thread([impl] { impl->server.listen_after_bind(); });
+    impl->thread = std::jthread([impl] { impl->server.listen_after_bind(); });
     // The socket already accepts connections, but stop() is only honoured once the accept
     // loop runs, so wait for it before anyone can destroy us.
     waitUntil([impl] { return impl->server.is_running(); });
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
-    {
-        std::lock_guard lock(impl_->mutex);
-        impl_->shuttingDown = true;
-    }
-    impl_->released.notify_all();
+    impl_->shutdown.request_stop();
     impl_->server.stop();
-    impl_->thread.join();
 }
 
 std::string LoopbackHttpServer::baseURL() const {

@@ -85,21 +85,6 @@ struct Engine {
     }
 };
 
-TEST(TranslationCoordinator, RequiredUpdateAndBlankInputAnswerWithoutARequest) {
-    Engine e;
-    for (const std::string blank : {"", " \n\t \r\n", "\u3000\u3000"})
-        EXPECT_EQ(shown(e.translate(blank)), messages::emptyInput);
-    e.store.update([&](VelaConfig& c) {
-        c.forceUpdateBlocked = true;
-        c.forceUpdateURL = "https://example.invalid/update";
-    });
-    const TranslationOutcome blocked{TranslationOutcome::ForceUpdateRequired{
-        std::string(messages::forceUpdateDefault), "https://example.invalid/update"}};
-    EXPECT_EQ(e.translate(""), blocked);
-    EXPECT_EQ(e.translate("hello"), blocked);
-    EXPECT_EQ(e.server.requestCount(), 0u);
-}
-
 TEST(TranslationCoordinator, RequestsCarryTheTrimmedTextInTheResolvedPair) {
     Engine e;
     e.routes = {{kPrimary, {500, "down"}}, {kBackup, myMemory("ok")}, {kChat, chat("ok")}};
@@ -214,8 +199,10 @@ TEST(TranslationCoordinator, EveryAnswerBecomesTheTranslationOrItsMessage) {
     EXPECT_TRUE(std::get<Success>(e.translate("Hello").value).usedCustomChannel);
 }
 
-TEST(TranslationCoordinator, KeysAndAddressesDecidedWithoutARequest) {
+TEST(TranslationCoordinator, BlankTextKeysAndAddressesDecidedWithoutARequest) {
     Engine e;
+    for (const std::string blank : {"", " \n\t \r\n", "\u3000\u3000"})
+        EXPECT_EQ(shown(e.translate(blank)), messages::emptyInput);
     const std::string demo(HTTPTranslationTransport::demonstrationKey);
     const ConnectionTestResult succeeded{std::string(messages::connectionTestSucceeded)},
         refused{ConnectionTestError{kInvalidKey}};
@@ -258,6 +245,18 @@ TEST(TranslationCoordinator, KeysAndAddressesDecidedWithoutARequest) {
     e.routes[kChat] = {401, "{}"};
     EXPECT_EQ(tested("wrong"), refused);
     EXPECT_EQ(e.store.config(), before);
+
+    // A required update blocks every translation, blank or not, without a request.
+    e.store.update([&](VelaConfig& c) {
+        c.forceUpdateBlocked = true;
+        c.forceUpdateURL = "https://example.invalid/update";
+    });
+    const TranslationOutcome blocked{TranslationOutcome::ForceUpdateRequired{
+        std::string(messages::forceUpdateDefault), "https://example.invalid/update"}};
+    const std::size_t asked = e.server.requestCount();
+    EXPECT_EQ(e.translate(""), blocked);
+    EXPECT_EQ(e.translate("hello"), blocked);
+    EXPECT_EQ(e.server.requestCount(), asked);
 }
 
 TEST(TranslationCoordinator, CancellationStopsTheTransferInFlight) {
