@@ -72,32 +72,16 @@ TEST(TextRecognition, RenderedScreensComeBackLineByLineInReadingOrder) {
 TEST(TextRecognition, CaptureMergesTheTextOrSaysWhyThereIsNone) {
     test::TempDir dir;
     ImageScreen screen;
-    screen.shown = test::renderText({"Capture this\nsentence"}, dir.path());
+    const PixelImage image = test::renderText({"Capture this\nsentence"}, dir.path());
+    screen.shown = image;
     TextRecognizer recognizer;
     VisionOCRService service(screen, recognizer);
     const Rect selection(20, 20, 400, 120);
     EXPECT_EQ(service.captureAndRecognize(selection, 7),
               OCRCaptureResult::recognized("Capture this sentence", selection));
-    // A region without ink has no text, and no engine is created to look for it.
-    screen.shown = PixelImage{400, 120, std::vector<std::uint32_t>(400 * 120, 0xFFFFFF)};
-    recognizer.releaseEngines();
-    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::emptyText(selection));
-    EXPECT_EQ(recognizer.engineCount(), 0u);
-    screen.shown.reset();  // the capture fails
-    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::permissionDenied());
-    screen.present = false;
-    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::emptyText(selection));
-    screen.granted = false;
-    EXPECT_FALSE(service.ensureScreenCapturePermission());
-    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::permissionDenied());
-    EXPECT_EQ(screen.captures, 3);  // nothing captured without a screen or access
-}
 
-TEST(TextRecognition, EnginesAreCreatedOnceSharedAcrossThreadsAndReleased) {
-    test::TempDir dir;
-    const PixelImage image =
-        test::renderText({"Threads share one engine\nand read two"}, dir.path());
-    TextRecognizer recognizer;
+    // One engine per language set, shared by passes on two threads at once.
+    recognizer.releaseEngines();
     const RecognitionRequest english{{"en-US"}, false, true};
     std::optional<std::vector<RecognizedLine>> read, alongside;
     {
@@ -109,17 +93,28 @@ TEST(TextRecognition, EnginesAreCreatedOnceSharedAcrossThreadsAndReleased) {
     // Boxes are normalised to the image with the origin at the lower left.
     ASSERT_EQ(read.value().size(), 2u);
     const Rect upper = read->at(0).boundingBox, lower = read->at(1).boundingBox;
-    EXPECT_EQ(read->at(0).candidates, std::vector<std::string>{"Threads share one engine"});
+    EXPECT_EQ(read->at(0).candidates, std::vector<std::string>{"Capture this"});
     EXPECT_TRUE(lower.minY() > 0 && lower.maxY() < upper.minY() && upper.maxY() < 1 &&
                 upper.minX() > 0 && upper.maxX() < 1);
-    // Released engines are created again by the next pass.
-    recognizer.releaseEngines();
-    EXPECT_EQ(recognizer.engineCount(), 0u);
-    EXPECT_EQ(recognizer.recognize(image, english), read);
     // Unknown languages and missing models make the pass fail rather than guess.
     EXPECT_EQ(recognizer.recognize(image, {{"fr-FR"}, false, true}), std::nullopt);
     TextRecognizer missingModels(TextRecognizer::Options{.dataPath = dir.path()});
     EXPECT_EQ(missingModels.recognize(image, english), std::nullopt);
+
+    // A region without ink has no text, and no engine is created to look for it.
+    screen.shown = PixelImage{400, 120, std::vector<std::uint32_t>(400 * 120, 0xFFFFFF)};
+    recognizer.releaseEngines();
+    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::emptyText(selection));
+    EXPECT_EQ(recognizer.engineCount(), 0u);
+    EXPECT_EQ(recognizer.recognize(image, english), read);  // created again after the release
+    screen.shown.reset();                                   // the capture fails
+    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::permissionDenied());
+    screen.present = false;
+    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::emptyText(selection));
+    screen.granted = false;
+    EXPECT_FALSE(service.ensureScreenCapturePermission());
+    EXPECT_EQ(service.captureAndRecognize(selection, 7), OCRCaptureResult::permissionDenied());
+    EXPECT_EQ(screen.captures, 3);  // nothing captured without a screen or access
 }
 
 }  // namespace
