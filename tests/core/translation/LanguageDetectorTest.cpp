@@ -4,19 +4,17 @@
 
 #include <string>
 
+#include "core/support/UnicodeText.h"
+
 namespace vela {
 namespace {
 
 using namespace LanguageDetector;
 
-std::string times(int count, const std::string& piece) {
-    std::string out;
-    for (int i = 0; i < count; ++i)
-        out += piece;
-    return out;
-}
-
 TEST(LanguageDetector, ScriptRulesThenIdentifierThenHanRatio) {
+    const auto han = [](int ideographs, int digits) {
+        return fromScalars(std::u32string(ideographs, U'一') + std::u32string(digits, U'1'));
+    };
     const std::string kanjiOnly = "日本国憲法第九条東京都庁舎";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"今日はとても良い天気ですね。散歩に行きましょう。", "ja"},
@@ -44,10 +42,11 @@ TEST(LanguageDetector, ScriptRulesThenIdentifierThenHanRatio) {
         {"日本国憲法第九条\x01東京都庁舎", "ja"},
         {"日本国憲法第九条\uFFFE東京都庁舎", "ja"},
         // Texts the identifier cannot place: 30 % Han (whitespace not counted) is Chinese.
-        {times(30, "一") + times(70, "1"), "zh"},
-        {times(29, "一") + times(71, "1"), "en"},
-        {times(3, "一") + " 1 2 3 4 5 6 7", "zh"},
-        {times(5, "\U00020000") + "\u4E00" + "12", "en"},  // extension B is not counted
+        {han(30, 70), "zh"},
+        {han(29, 71), "en"},
+        {"一一一 1 2 3 4 5 6 7", "zh"},
+        {"\U00020000\U00020000\U00020000\U00020000\U00020000\u4E0012",
+         "en"},  // extension B is not counted
     };
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text);
