@@ -32,16 +32,9 @@ TEST(HTTPTranslationTransport, ChatAddressesAndLanguageNames) {
 }
 
 TEST(HTTPTranslationTransport, UnreachableSilentAndHostileServices) {
-    std::string closed;
-    {
-        LoopbackHttpServer gone([](const RecordedRequest&) { return CannedResponse{}; });
-        closed = gone.baseURL();
-    }
-    const TransportError unreachable =
-        TranslationTransportError::networkFailure("Builtin endpoints unreachable");
-    EXPECT_EQ(Transport(closed, closed).translateBuiltin("x", "en", "ja", {}).error(), unreachable);
-    EXPECT_EQ(Transport("not a url", "::").translateBuiltin("x", "en", "ja", {}).error(),
-              unreachable);
+    EXPECT_EQ(
+        Transport("not a url", "::").translateBuiltin("x", "en", "ja", {}).error(),
+        TransportError(TranslationTransportError::networkFailure("Builtin endpoints unreachable")));
 
     const std::string manifest = R"({"latestVersion":"0.1.0","minRequiredVersion":"0.1.0",)"
                                  R"("updateURL":"u","releaseNotes":"no\u0000tes")";
