@@ -20,10 +20,8 @@ PixelImage renderText(const TextRendering& r, const std::filesystem::path& folde
                                      r.font,    "-pointsize",  std::to_string(r.pointSize)};
     argv.insert(argv.end(),
                 {"label:" + r.text, "-bordercolor", r.background, "-border", "20", output});
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
+    std::vector<char*> args(argv.size() + 1);  // ends with the null pointer
+    std::ranges::transform(argv, args.begin(), [](std::string& a) { return a.data(); });
     // The child is always reaped before returning, whatever it does.
     pid_t pid = 0;
     int status = -1;
