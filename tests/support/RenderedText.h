@@ -1,43 +1,27 @@
 #pragma once
 // Images of known text for recognition tests, drawn at test time by ImageMagick with the
-// installed fonts (Noto Sans CJK for Japanese, Chinese and Korean, DejaVu Sans for Latin).
+// installed fonts (e.g. "Noto-Sans-CJK-JP", "-SC", "-KR" for CJK, "DejaVu-Sans" for Latin).
 
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/capture/PixelImage.h"
 
 namespace vela::test {
 
 struct TextRendering {
-    std::vector<std::string> lines;
+    // Lines separated by "\n" ("" between two is a blank line); "%" starts an ImageMagick escape.
+    std::string text;
     std::string font = "DejaVu-Sans";  // an ImageMagick font name
     int pointSize = 24;                // pixels at ImageMagick's default 72 dpi
     std::string foreground = "black";
-    std::string background = "white";
-    int border = 20;  // plain margin around the text, in pixels
+    std::string background = "white";  // also the 20-pixel margin around the text
 };
 
-// Fonts for each of the recognised languages.
-inline constexpr std::string_view kJapaneseFont = "Noto-Sans-CJK-JP";
-inline constexpr std::string_view kChineseFont = "Noto-Sans-CJK-SC";
-inline constexpr std::string_view kKoreanFont = "Noto-Sans-CJK-KR";
-inline constexpr std::string_view kLatinFont = "DejaVu-Sans";
-
-// Runs a program (no shell) and returns its exit status, -1 when it could not run.
-int runProgram(const std::vector<std::string>& argv);
-
-// Draws the lines into `output` (PNG); fails the calling test when ImageMagick fails.
-void renderTextFile(const TextRendering& rendering, const std::filesystem::path& output);
-// The same, read back as pixels.
+// Draws the lines as a PNG in `folder` and reads it back; fails the calling test (and
+// answers an empty image) when ImageMagick fails.
 PixelImage renderText(const TextRendering& rendering, const std::filesystem::path& folder);
-// Two renderings side by side, tops level, `gap` pixels apart.
-PixelImage renderColumns(const TextRendering& left, const TextRendering& right, int gap,
-                         const std::filesystem::path& folder);
-// A plain image of one colour.
-PixelImage plainImage(int width, int height, std::uint32_t rgb);
 
 // Edit distance between the two texts in Unicode scalars, divided by the length of
 // `expected` (1 when `expected` is empty and `actual` is not).

@@ -4,87 +4,57 @@
 
 #include <string>
 
+#include "core/support/UnicodeText.h"
+
 namespace vela {
 namespace {
 
-using LanguageDetector::detectLanguage;
-using LanguageDetector::identifyStatistically;
-using LanguageDetector::resolve;
-using LanguageDetector::swap;
+using namespace LanguageDetector;
 
-std::string repeated(const std::string& piece, int count) {
-    std::string out;
-    for (int i = 0; i < count; ++i)
-        out += piece;
-    return out;
-}
-
-TEST(LanguageDetector, RealSentences) {
-    EXPECT_EQ(detectLanguage("今日はとても良い天気ですね。散歩に行きましょう。"), "ja");
-    EXPECT_EQ(detectLanguage("The quick brown fox jumps over the lazy dog near the river bank."),
-              "en");
-    EXPECT_EQ(detectLanguage("今天天气很好，我们一起去公园散步吧。"), "zh");
-    EXPECT_EQ(detectLanguage("今天天氣很好，我們一起去公園散步吧。"), "zh");
-    EXPECT_EQ(detectLanguage("오늘은 날씨가 정말 좋네요. 같이 산책할까요?"), "ko");
-    // Languages outside the four end in the ratio rule: no Han, so English.
-    EXPECT_EQ(detectLanguage("Le chat est assis sur le tapis dans la maison."), "en");
-    EXPECT_EQ(detectLanguage("Der Hund schläft im Garten unter dem großen Baum."), "en");
-    EXPECT_EQ(detectLanguage("Привет, как у тебя сегодня дела?"), "en");
-    // The identifier answers for all of Chinese, simplified or traditional.
-    EXPECT_EQ(identifyStatistically("今天天氣很好，我們一起去公園散步吧。"), "zh");
-    EXPECT_EQ(identifyStatistically("Le chat est assis sur le tapis dans la maison."), "");
-}
-
-TEST(LanguageDetector, ScriptRules) {
-    EXPECT_EQ(detectLanguage(""), "en");
-    EXPECT_EQ(detectLanguage(" \n\t\u3000\r\n"), "en");
-    // One kana decides, even inside English or next to Hangul.
-    EXPECT_EQ(detectLanguage("Please open the メニュー and choose a file."), "ja");
-    EXPECT_EQ(detectLanguage("한국어 문장입니다 の"), "ja");
-    EXPECT_EQ(detectLanguage("\u1100\u1161\u1102\u1161"), "ko");  // conjoining Jamo only
-    // Halfwidth katakana is not kana: Hangul after it still decides.
-    EXPECT_EQ(detectLanguage("ｶﾀｶﾅ 한국"), "ko");
-    // ...and alone it reaches the identifier.
-    EXPECT_EQ(identifyStatistically("ｺﾝﾆﾁﾊ、 ｹﾞﾝｷﾃﾞｽｶ"), "ja");
-    EXPECT_EQ(detectLanguage("ｺﾝﾆﾁﾊ、 ｹﾞﾝｷﾃﾞｽｶ"), "ja");
-    // Hangul compatibility letters are not Hangul.
-    EXPECT_EQ(detectLanguage("Press ㄱ to continue with the installation of the program now"),
-              "en");
-    EXPECT_EQ(detectLanguage("1234567890"), "en");
-    EXPECT_EQ(detectLanguage("!!! ??? ..."), "en");
-}
-
-TEST(LanguageDetector, HanRatioBoundary) {
-    // Texts the identifier cannot place, so only the ratio decides.
-    const std::string at30 = repeated("一", 30) + repeated("1", 70);
-    const std::string at29 = repeated("一", 29) + repeated("1", 71);
-    ASSERT_EQ(identifyStatistically(at30), "");
-    ASSERT_EQ(identifyStatistically(at29), "");
-    EXPECT_EQ(detectLanguage(at30), "zh");
-    EXPECT_EQ(detectLanguage(at29), "en");
-    // Whitespace does not count towards the total.
-    EXPECT_EQ(detectLanguage(repeated("一", 3) + " 1 2 3 4 5 6 7"), "zh");
-    // Later Han blocks (extension B here) are not counted: 1 of 8 is below 0.3.
-    const std::string extensionB = repeated("\U00020000", 5) + "\u4E00" + "12";
-    ASSERT_EQ(identifyStatistically(extensionB), "");
-    EXPECT_EQ(detectLanguage(extensionB), "en");
-}
-
-TEST(LanguageDetector, OddInputNeverBreaksDetection) {
-    const std::string broken = "abc\xff\xfe\xc3 日本\xe6\x97";
-    EXPECT_NO_FATAL_FAILURE((void)detectLanguage(broken));
-    EXPECT_EQ(detectLanguage("😀😀😀"), "en");
-    EXPECT_EQ(detectLanguage(repeated("長い文章を書いています。", 170)), "ja");
-    EXPECT_EQ(detectLanguage(std::string("it's\nDon't")), "en");
-    // One character the identifier refuses does not silence it for the whole text:
-    // kanji-only Japanese stays Japanese instead of falling to the Han ratio.
-    for (const std::string refused : {"\x01", "\v", "\x7f", "\u0085", "\uFDD0", "\uFFFE"}) {
-        SCOPED_TRACE(refused);
-        EXPECT_EQ(detectLanguage("日本国憲法第九条" + refused + "東京都庁舎"), "ja");
+TEST(LanguageDetector, ScriptRulesThenIdentifierThenHanRatio) {
+    const auto han = [](int ideographs, int digits) {
+        return fromScalars(std::u32string(ideographs, U'一') + std::u32string(digits, U'1'));
+    };
+    const std::string kanjiOnly = "日本国憲法第九条東京都庁舎";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"今日はとても良い天気ですね。散歩に行きましょう。", "ja"},
+        {"The quick brown fox jumps over the lazy dog near the river bank.", "en"},
+        {"今天天气很好，我们一起去公园散步吧。", "zh"},
+        {"今天天氣很好，我們一起去公園散步吧。", "zh"},
+        {"오늘은 날씨가 정말 좋네요. 같이 산책할까요?", "ko"},
+        // Outside the four languages the Han ratio decides: no Han, English.
+        {"Le chat est assis sur le tapis dans la maison.", "en"},
+        {"", "en"},
+        {" \n\t\u3000\r\n", "en"},
+        // Katakana alone is Japanese, and one kana decides even inside English or Hangul.
+        {"メニュー", "ja"},
+        {"Please open the メニュー and choose a file.", "ja"},
+        {"한국어 문장입니다 の", "ja"},
+        {"\u1100\u1161\u1102\u1161", "ko"},  // conjoining Jamo
+        {"ㅋㅋㅋㅋ ㅎㅎㅎ", "ko"},           // compatibility Jamo
+        {"\xff\xfe한국", "ko"},              // broken bytes read as U+FFFD
+        // Halfwidth katakana is no kana: Hangul after it decides, alone the identifier does.
+        {"ｶﾀｶﾅ 한국", "ko"},
+        {"ｺﾝﾆﾁﾊ、 ｹﾞﾝｷﾃﾞｽｶ", "ja"},
+        // Only the identifier can place kanji-only Japanese; a character it refuses is
+        // blanked instead of silencing it for the whole text.
+        {kanjiOnly, "ja"},
+        {"日本国憲法第九条\x01東京都庁舎", "ja"},
+        {"日本国憲法第九条\uFFFE東京都庁舎", "ja"},
+        // Texts the identifier cannot place: 30 % Han (whitespace not counted) is Chinese.
+        {han(30, 70), "zh"},
+        {han(29, 71), "en"},
+        {"一一一 1 2 3 4 5 6 7", "zh"},
+        {"\U00020000\U00020000\U00020000\U00020000\U00020000\u4E0012",
+         "en"},  // extension B is not counted
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(detectLanguage(text), expected);
     }
 }
 
-TEST(LanguageDetector, ResolveSwitchesOnlyAutomaticTargets) {
+TEST(LanguageDetector, ResolveSwitchesOnlyAutomaticTargetsAndSwap) {
     const std::string ja = "今日はとても良い天気ですね。";
     const std::string en = "The weather is lovely today, shall we go for a walk?";
     const std::string ko = "오늘은 날씨가 정말 좋네요.";
@@ -96,11 +66,7 @@ TEST(LanguageDetector, ResolveSwitchesOnlyAutomaticTargets) {
     EXPECT_EQ(resolve(en, "auto", "ja", false), (ResolvedPair{"auto", "ja", false, false}));
     EXPECT_EQ(resolve(" \n\u3000", "auto", "ja", false),
               (ResolvedPair{"auto", "ja", false, false}));
-    // Comparisons are exact: "JA" is not "ja".
     EXPECT_EQ(resolve(ja, "auto", "JA", false), (ResolvedPair{"auto", "JA", true, false}));
-}
-
-TEST(LanguageDetector, Swap) {
     EXPECT_EQ(swap("ja", "en"), (LanguagePair{"en", "ja"}));
     EXPECT_EQ(swap("auto", "ja"), (LanguagePair{"ja", "en"}));
     EXPECT_EQ(swap("auto", "zh"), (LanguagePair{"zh", "ja"}));
