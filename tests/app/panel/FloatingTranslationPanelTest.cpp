@@ -110,7 +110,6 @@ TEST_F(PanelTest, OnlyTheLatestTranslationReachesThePageIntactAndSwapsTranslateO
 TEST_F(PanelTest, SettingsSaveShowsTheRefusalOrStoresEverything) {
     panel->showSettingsModal();
     ASSERT_TRUE(waitFor("settingsLayer", "classList.contains('open')", true));
-    EXPECT_EQ(panel->frame().size, settingsPanelSize);
     bool accept = false;
     int changed = 0;
     panel->onRegisterShortcuts = [&](const ShortcutConfig&, const ShortcutConfig&) {
@@ -134,7 +133,6 @@ TEST_F(PanelTest, SettingsSaveShowsTheRefusalOrStoresEverything) {
     const VelaConfig c = store.config();
     EXPECT_EQ(std::tie(c.channelMode, c.customBaseURL, c.customApiKey, c.launchAtLogin),
               std::make_tuple(TranslationChannelMode::custom, "https://llm/v1", "sk-4242", true));
-    EXPECT_EQ(c.captureShortcut.displayText(), "Ctrl + Shift + K");
     EXPECT_EQ(changed, 1);
     EXPECT_EQ(panel->frame().size, defaultPanelSize);
     EXPECT_NE(test::readFile(launchAtLoginEntryPath()).find(runningProgramPath()->string()),
