@@ -2,6 +2,9 @@
 // transport talking to a loopback server, real X input. The page's messages are posted
 // from inside the page exactly as its controls post them; results are read from the DOM.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
 
 #include "app/panel/FloatingTranslationPanel.h"
 #include "app/panel/PanelTexts.h"
@@ -29,14 +32,32 @@ test::CannedResponse answer(const test::RecordedRequest& r) {
     return response;
 }
 
+// The live web processes this process started (WebKit's are its direct children).
+std::vector<pid_t> webProcesses() {
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        int pid = 0, parent = 0;
+        char name[16] = {}, state = 0;  // stat: "pid (name) state parent ..."
+        std::string stat;
+        std::getline(std::ifstream(entry.path() / "stat"), stat);
+        if (std::sscanf(stat.c_str(), "%d (%15[^)]) %c %d", &pid, name, &state, &parent) == 4 &&
+            parent == ::getpid() && state != 'Z' && name == std::string("WebKitWebProces"))
+            found.push_back(pid);
+    }
+    return found;
+}
+
 class PanelTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(test::ensureGtk()) << "the GUI tests need an X server (DISPLAY)";
         ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);  // the autostart entry goes here
-        panel = std::make_unique<FloatingTranslationPanel>(store, coordinator);
+        panel = std::make_unique<FloatingTranslationPanel>(store, coordinator, idleRelease);
         panel->openURL = [this](const std::string& url) { opened.push_back(url); };
         panel->showForTextInput();
+        attach();
+    }
+    void attach() {
         ASSERT_TRUE(test::spinUntil([&] { return panel->isWebLoaded(); }, 30s));
         page = std::make_unique<test::WebViewHarness>(panel->webView(), panel->window());
     }
@@ -62,6 +83,7 @@ class PanelTest : public ::testing::Test {
     }
     Languages languages() { return {store.config().sourceLanguage, store.config().targetLanguage}; }
 
+    std::chrono::milliseconds idleRelease = FloatingTranslationPanel::defaultIdleReleaseDelay;
     const Rect screen{0, 0, 1920, 1080};
     test::TempDir home;
     ConfigStore store{home / "VelaJP" / "config.json"};
@@ -214,6 +236,101 @@ TEST_F(PanelTest, NoticesShowOnAHiddenPanelAndOnlyWebLinksOpen) {
     post(R"({"action":"triggerDemoRemotePopup"})");
     ASSERT_TRUE(waitFor("remoteModalTitle", "textContent", PanelTexts::demoNoticeTitle));
     EXPECT_EQ(xGeometry(), before);
+}
+
+// Released after a short time hidden, so the test can watch the page go and come back.
+struct PageLifecycleTest : PanelTest {
+    PageLifecycleTest() { idleRelease = 300ms; }
+};
+
+TEST_F(PageLifecycleTest, RefusesNavigationAndComesBackAsItWasAfterACrashOrAnIdleRelease) {
+    int released = 0, loads = 0;
+    panel->onPageReleased = [&] { ++released; };
+    page->eval(
+        "const s = document.getElementById('sourceInput'); s.value = 'survive';"
+        "s.dispatchEvent(new Event('input')); velaApp.submitTranslate(); velaApp.togglePin(); "
+        "null");
+    ASSERT_TRUE(waitFor("targetBody", "textContent", "訳:survive"));
+    g_signal_connect(panel->webView(), "load-changed",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent e, gpointer n) {
+                         *static_cast<int*>(n) += e == WEBKIT_LOAD_STARTED;
+                     }),
+                     &loads);
+    // WebKit asks about each navigation; the only load that follows is the crash's reload.
+    int asked = 0;
+    const guint decide = g_signal_lookup("decide-policy", WEBKIT_TYPE_WEB_VIEW);
+    const gulong hook = g_signal_add_emission_hook(
+        decide, 0,
+        +[](GSignalInvocationHint*, guint, const GValue*, gpointer n) {
+            return gboolean(++*static_cast<int*>(n));
+        },
+        &asked, nullptr);
+    for (const std::string& navigation :
+         {std::string("location.reload()"), "location.href = '" + server.baseURL() + "'"}) {
+        const int before = asked;
+        page->eval(navigation + "; null");
+        EXPECT_TRUE(test::spinUntil([&] { return asked > before; })) << navigation;
+    }
+    g_signal_remove_emission_hook(decide, hook);
+    panel->showSettingsModal();
+    ASSERT_TRUE(test::spinUntil(
+        [&] { return panel->pageState().find("\"settingsOpen\":true") != std::string::npos; }));
+    const std::vector<pid_t> before = webProcesses();
+    ASSERT_EQ(before.size(), 1u);
+    ::kill(before[0], SIGKILL);
+    // A new process loads the page again; nothing else has loaded since the navigations.
+    ASSERT_TRUE(test::spinUntil([&] { return loads == 1 && panel->isWebLoaded(); }, 30s));
+    EXPECT_EQ(webProcesses().size(), 1u);
+    EXPECT_NE(webProcesses(), before);
+    ASSERT_TRUE(waitFor("targetBody", "textContent", "訳:survive"));
+    EXPECT_EQ(
+        std::tuple(dom("sourceInput", "value"), dom("settingsLayer", "classList.contains('open')")),
+        std::tuple("survive", true));
+    // Hidden past the delay the page and its process go; a script asked for meanwhile runs
+    // after the next show has brought the page back.
+    page.reset();
+    panel->hide();
+    ASSERT_TRUE(test::spinUntil([&] { return released == 1 && webProcesses().empty(); }, 20s));
+    EXPECT_EQ(panel->webView(), nullptr);
+    panel->runJS("window.seen = [document.getElementById('sourceInput').value, velaApp.isPinned];");
+    panel->showForTextInput();
+    attach();
+    ASSERT_TRUE(test::spinUntil([&] { return page->eval("window.seen") != nullptr; }));
+    EXPECT_EQ(page->eval("window.seen"), json({"survive", false}));
+    EXPECT_EQ(dom("targetBody", "textContent"), "訳:survive");
+}
+
+TEST_F(PanelTest, KeysReachTheReopenedPageAndControlVPastesOnce) {
+    // Plain Xvfb runs no compositing manager: the card fills the window.
+    EXPECT_TRUE(test::spinUntil([&] {
+        return page->eval("document.documentElement.classList.contains('opaque-window')") == true;
+    }));
+    post(R"({"action":"togglePin","isPinned":false})");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        page->focus();
+        input.chord({"Escape"});
+        ASSERT_TRUE(test::spinUntil([&] { return !panel->isVisible(); }));
+        panel->showForTextInput();
+        ASSERT_TRUE(test::spinUntil([&] {
+            return page->eval("document.hasFocus() && document.activeElement.id") == "sourceInput";
+        }));
+        // The first key after reopening arrives too, over the text the panel selected.
+        const std::string word = round ? "ok" : "hi";
+        input.type(word);
+        ASSERT_TRUE(waitFor("sourceInput", "value", word)) << dom("sourceInput", "value");
+    }
+    setClipboardText("クリップ");
+    ASSERT_TRUE(test::spinUntil([] { return clipboardText() == "クリップ"; }));
+    page->eval("document.getElementById('sourceInput').value = 'a'; null");
+    input.chord({"Control_L", "v"});
+    // The key typed after the paste arrives after it: a second paste would show before it.
+    input.type("x");
+    ASSERT_TRUE(test::spinUntil(
+        [&] { return dom("sourceInput", "value").get<std::string>().ends_with("x"); }));
+    EXPECT_EQ(dom("sourceInput", "value"), "aクリップx");
+    post(R"({"action":"pasteClipboardToActiveInput"})");  // the page's own fallback
+    EXPECT_TRUE(waitFor("sourceInput", "value", "aクリップxクリップ"));
 }
 
 }  // namespace
