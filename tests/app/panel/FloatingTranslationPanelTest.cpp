@@ -2,14 +2,10 @@
 // transport talking to a loopback server, real X input. The page's messages are posted
 // from inside the page exactly as its controls post them; results are read from the DOM.
 #include <gtest/gtest.h>
-#include <signal.h>
-
-#include <fstream>
 
 #include "app/panel/FloatingTranslationPanel.h"
 #include "app/panel/PanelTexts.h"
 #include "app/platform/DesktopIntegration.h"
-#include "core/support/UnicodeText.h"
 #include "core/translation/HTTPTranslationTransport.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
@@ -21,30 +17,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using json = nlohmann::json;
-using Languages = std::pair<std::string, std::string>;
 
 // A builtin service on loopback: "訳:" + the text; texts starting "slow" get their
 // answer only once the test releases the server.
 test::CannedResponse answer(const test::RecordedRequest& r) {
     test::CannedResponse response{200, "[[[" + test::jsonString("訳:" + r.param("q")) + "]]]"};
-    if (r.param("q").starts_with("slow"))
-        response.bodyDelay = 60s;
+    response.bodyDelay = r.param("q").starts_with("slow") ? 60s : 0s;
     return response;
-}
-
-// The live web processes this process started (WebKit's are its direct children).
-std::vector<pid_t> webProcesses() {
-    std::vector<pid_t> found;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        int pid = 0, parent = 0;
-        char name[16] = {}, state = 0;  // stat: "pid (name) state parent ..."
-        std::string stat;
-        std::getline(std::ifstream(entry.path() / "stat"), stat);
-        if (std::sscanf(stat.c_str(), "%d (%15[^)]) %c %d", &pid, name, &state, &parent) == 4 &&
-            parent == ::getpid() && state != 'Z' && name == std::string("WebKitWebProces"))
-            found.push_back(pid);
-    }
-    return found;
 }
 
 class PanelTest : public ::testing::Test {
@@ -67,11 +46,14 @@ class PanelTest : public ::testing::Test {
         page->eval("window.webkit.messageHandlers.vela.postMessage(" + message + "); null");
         test::drainEvents();
     }
-    json dom(const std::string& id, const std::string& member) {
+    json dom(const std::string& id, const std::string& member = "value") {
         return page->eval("document.getElementById('" + id + "')." + member);
     }
-    bool waitFor(const std::string& id, const std::string& member, const json& expected) {
+    bool waitFor(const std::string& id, const json& expected, const std::string& member = "value") {
         return test::spinUntil([&] { return dom(id, member) == expected; });
+    }
+    bool result(const std::string& expected) {
+        return waitFor("targetBody", expected, "textContent");
     }
     // The panel's window on the root window, as the X server has it (both calls ask it).
     Rect xGeometry() {
@@ -81,10 +63,8 @@ class PanelTest : public ::testing::Test {
         gdk_window_get_geometry(w, nullptr, nullptr, &width, &height);
         return Rect(x, y, width, height);
     }
-    Languages languages() { return {store.config().sourceLanguage, store.config().targetLanguage}; }
 
     std::chrono::milliseconds idleRelease = FloatingTranslationPanel::defaultIdleReleaseDelay;
-    const Rect screen{0, 0, 1920, 1080};
     test::TempDir home;
     ConfigStore store{home / "VelaJP" / "config.json"};
     test::LoopbackHttpServer server{answer};
@@ -97,6 +77,10 @@ class PanelTest : public ::testing::Test {
 };
 
 TEST_F(PanelTest, OnlyTheLatestTranslationReachesThePageIntactAndSwapsTranslateOnlyText) {
+    const auto languages = [&] {
+        const VelaConfig c = store.config();
+        return c.sourceLanguage + ">" + c.targetLanguage;
+    };
     // Every result call the page gets: the first argument, if any, else the call's name.
     page->eval(
         "window.shown = []; for (const f of ['setLoading', 'showTranslationSuccess', "
@@ -105,61 +89,64 @@ TEST_F(PanelTest, OnlyTheLatestTranslationReachesThePageIntactAndSwapsTranslateO
     post(R"({"action":"translate","text":"slow first","targetLang":"ko"})");
     ASSERT_TRUE(test::spinUntil([&] { return server.requestCount() >= 1; }));
     // Hostile text survives the way out and the way back.
-    const std::string hostile = " it's a \\ back\r\nslash </script> \u2028 ${x} \"q\"\n";
-    post(
-        json{{"action", "translate"}, {"text", hostile}, {"sourceLang", "ja"}, {"targetLang", "en"}}
-            .dump());
+    post(R"({"action":"translate","text":" it's a \\ back\r\nslash </script> \u2028 ${x} \"q\"\n",)"
+         R"("sourceLang":"ja","targetLang":"en"})");
     const std::string shown = "訳:it's a \\ back\nslash </script> \u2028 ${x} \"q\"";
-    ASSERT_TRUE(waitFor("targetBody", "textContent", shown)) << dom("targetBody", "textContent");
-    EXPECT_EQ(server.requests().back().param("q"), trimmed(hostile));
-    EXPECT_EQ(languages(), Languages("ja", "en"));
+    ASSERT_TRUE(result(shown)) << dom("targetBody", "textContent");
+    EXPECT_EQ(languages(), "ja>en");
     // The first answer comes now; the next translation starts after it, so by the time
     // that one is shown, a leaked first answer would have been shown too.
     server.release();
     post(R"({"action":"translate","text":"third"})");
-    ASSERT_TRUE(waitFor("targetBody", "textContent", "訳:third"));
+    ASSERT_TRUE(result("訳:third"));
     // A swap stores and shows the swapped pair; it translates real text only.
     post(R"({"action":"swapLanguages","sourceLang":"ko","targetLang":"ja","text":" \n"})");
-    EXPECT_TRUE(waitFor("srcLang", "value", "ja"));
-    EXPECT_EQ(languages(), Languages("ja", "ko"));
+    EXPECT_TRUE(waitFor("srcLang", "ja"));
+    EXPECT_EQ(languages(), "ja>ko");
     post(R"({"action":"swapLanguages","text":"こんにちは"})");  // from the stored pair
-    ASSERT_TRUE(waitFor("targetBody", "textContent", "訳:こんにちは"));
-    EXPECT_EQ(languages(), Languages("ko", "ja"));
+    ASSERT_TRUE(result("訳:こんにちは"));
+    EXPECT_EQ(languages(), "ko>ja");
     EXPECT_EQ(page->eval("shown"), json({"setLoading", "setLoading", shown, "setLoading",
                                          "訳:third", "setLoading", "訳:こんにちは"}));
 }
 
 TEST_F(PanelTest, SettingsSaveShowsTheRefusalOrStoresEverything) {
+    const std::string open = "classList.contains('open')",
+                      fileBefore = test::readFile(store.fileURL());
     panel->showSettingsModal();
-    ASSERT_TRUE(waitFor("settingsLayer", "classList.contains('open')", true));
-    int changed = 0;
-    panel->onShortcutsChanged = [&] { ++changed; };
-    const std::string fileBefore = test::readFile(store.fileURL());
-    const std::string save =
-        R"({"action":"saveSettings","channelMode":"custom","baseURL":"https://llm/v1",)"
-        R"("launchAtLogin":true,"captureKey":"k","captureMods":["control","shift"])";
+    ASSERT_TRUE(waitFor("settingsLayer", true, open));
+    const std::string save = R"({"action":"saveSettings","channelMode":"custom",)"
+                             R"("baseURL":"https://llm/v1","launchAtLogin":true)";
     post(save + "}");  // the custom channel without a key
-    const json refusal(PanelTexts::customChannelNeedsKey);
-    EXPECT_TRUE(waitFor("settingsMsg", "textContent.includes(" + refusal.dump() + ")", true));
+    EXPECT_TRUE(
+        waitFor("settingsMsg", true,
+                "textContent.includes(" + json(PanelTexts::customChannelNeedsKey).dump() + ")"));
     EXPECT_EQ(test::readFile(store.fileURL()), fileBefore);
     EXPECT_FALSE(std::filesystem::exists(launchAtLoginEntryPath()));
-    EXPECT_EQ(changed, 0);
-
     post(save + R"(,"apiKey":"sk-4242"})");
-    ASSERT_TRUE(waitFor("settingsLayer", "classList.contains('open')", false));
+    ASSERT_TRUE(waitFor("settingsLayer", false, open));
     const VelaConfig c = store.config();
     EXPECT_EQ(std::tie(c.channelMode, c.customBaseURL, c.customApiKey, c.launchAtLogin),
               std::make_tuple(TranslationChannelMode::custom, "https://llm/v1", "sk-4242", true));
-    EXPECT_EQ(changed, 1);
     EXPECT_EQ(panel->frame().size, defaultPanelSize);
     EXPECT_NE(test::readFile(launchAtLoginEntryPath()).find(runningProgramPath()->string()),
               std::string::npos);
     post(R"({"action":"saveSettings","channelMode":"custom","launchAtLogin":false})");
-    EXPECT_EQ(changed, 2);
     EXPECT_FALSE(std::filesystem::exists(launchAtLoginEntryPath()));
 }
 
-TEST_F(PanelTest, ThePinDecidesWhetherClosingAndOutsideClicksHide) {
+TEST_F(PanelTest, ControlVPastesOnceAndThePinDecidesWhatHides) {
+    setClipboardText("クリップ");
+    ASSERT_TRUE(test::spinUntil([] { return clipboardText() == "クリップ"; }));
+    page->focus();
+    page->eval("document.getElementById('sourceInput').value = 'a'; null");
+    input.chord({"Control_L", "v"});
+    input.type("x");  // arrives after the paste: a second paste would show before it
+    ASSERT_TRUE(
+        test::spinUntil([&] { return dom("sourceInput").get<std::string>().ends_with("x"); }));
+    EXPECT_EQ(dom("sourceInput"), "aクリップx");
+    post(R"({"action":"pasteClipboardToActiveInput"})");  // the page's own fallback
+    EXPECT_TRUE(waitFor("sourceInput", "aクリップxクリップ"));
     // XInput returns once the server has sent the press to every listener; drainEvents then
     // hands it to the panel's click monitor and runs what that deferred.
     const auto clickAt = [&](double x, double y) {
@@ -169,21 +156,30 @@ TEST_F(PanelTest, ThePinDecidesWhetherClosingAndOutsideClicksHide) {
     post(R"({"action":"closeWindow"})");
     clickAt(5, 5);
     EXPECT_TRUE(panel->isVisible());  // pinned by default
+    // Unpinned, Escape closes; shown again with the source text selected, the first key
+    // replaces it.
     post(R"({"action":"togglePin","isPinned":false})");
+    page->focus();
+    input.chord({"Escape"});
+    ASSERT_TRUE(test::spinUntil([&] { return !panel->isVisible(); }));
+    panel->showForTextInput();
+    ASSERT_TRUE(test::spinUntil([&] {
+        return page->eval("document.hasFocus() && document.activeElement.id") == "sourceInput";
+    }));
+    input.type("ok");
+    ASSERT_TRUE(waitFor("sourceInput", "ok")) << dom("sourceInput");
     clickAt(xGeometry().midX(), xGeometry().midY());
     EXPECT_TRUE(panel->isVisible());  // a click on the panel itself
     clickAt(5, 5);
     EXPECT_TRUE(test::spinUntil([&] { return !panel->isVisible(); }));
-    panel->showForTextInput();
-    post(R"({"action":"closeWindow"})");
-    EXPECT_FALSE(panel->isVisible());
     panel->showForTextInput();
     post(R"({"action":"togglePin"})");
     post(R"({"action":"closeWindow","force":true})");
     EXPECT_FALSE(panel->isVisible());
 }
 
-TEST_F(PanelTest, PlacementIsBesideTheSelectionWithinTheScreen) {
+TEST_F(PanelTest, PlacementIsBesideTheSelectionWithinTheScreenAndNoticesMoveOnlyAHiddenPanel) {
+    const Rect screen{0, 0, 1920, 1080};
     const auto centred = [&] {
         const Rect g = xGeometry();
         return std::abs(g.midX() - screen.midX()) <= 1 && g.midY() < screen.midY();
@@ -201,41 +197,33 @@ TEST_F(PanelTest, PlacementIsBesideTheSelectionWithinTheScreen) {
             return g.size == defaultPanelSize && g.minX() >= 0 && g.maxX() <= screen.maxX() &&
                    g.maxY() <= screen.maxY() &&
                    (beside ? g.minX() > s.maxX() && g.minY() == s.minY() : g.minY() > s.maxY());
-        })) << xGeometry().minX()
-            << "," << xGeometry().minY();
+        }));
     }
-    EXPECT_TRUE(test::spinUntil(
-        [&] { return panel->pageState().find("showEmptyOCR") != std::string::npos; }));
-    // Dragged by the page, whose y grows downwards; an incomplete step moves nothing.
-    const Rect before = xGeometry();
-    post(R"({"action":"moveWindowBy","dx":-30,"dy":40})");
-    post(R"({"action":"moveWindowBy","dx":5})");
-    EXPECT_TRUE(test::spinUntil(
-        [&] { return xGeometry() == Rect(before.minX() - 30, before.minY() + 40, 430, 440); }));
     panel->showWithOCRResult(OCRCaptureResult::permissionDenied());
     EXPECT_TRUE(test::spinUntil(centred));
-}
-
-TEST_F(PanelTest, NoticesShowOnAHiddenPanelAndOnlyWebLinksOpen) {
-    panel->hide();
+    // Dragged by the page, whose y grows downwards; an incomplete step moves nothing.
+    const Rect g = xGeometry(), moved(g.minX() - 30, g.minY() + 40, g.width(), g.height());
+    post(R"({"action":"moveWindowBy","dx":-30,"dy":40})");
+    post(R"({"action":"moveWindowBy","dx":5})");
+    EXPECT_TRUE(test::spinUntil([&] { return xGeometry() == moved; }));
+    // A notice leaves a visible panel where it is; its action button opens the link and
+    // dismisses the notice for good.
     const RemoteControlDecision update{RemoteControlDecision::OptionalUpdateAvailable{
         "9.9.9", "新機能", "https://example.org/dl"}};
     panel->presentRemoteDecision(update);
-    EXPECT_TRUE(panel->isVisible());
-    ASSERT_TRUE(waitFor("remoteModalTitle", "textContent", remoteModalFor(update)->title));
-    // The page's action button opens the link and dismisses the notice for good.
+    ASSERT_TRUE(waitFor("remoteModalTitle", remoteModalFor(update)->title, "textContent"));
+    EXPECT_EQ(xGeometry(), moved);
     page->eval("velaApp.confirmRemoteModalAction(); null");
     ASSERT_TRUE(test::spinUntil([&] { return store.config().dismissedPopupId == "update-9.9.9"; }));
-    EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/dl"});
     post(R"({"action":"openExternalURL","url":"file:///etc/passwd"})");
     post(R"({"action":"dismissRemotePopup","id":""})");
-    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/dl"});
     EXPECT_EQ(store.config().dismissedPopupId, "update-9.9.9");
-    // A visible panel stays where it is.
-    const Rect before = xGeometry();
-    post(R"({"action":"triggerDemoRemotePopup"})");
-    ASSERT_TRUE(waitFor("remoteModalTitle", "textContent", PanelTexts::demoNoticeTitle));
-    EXPECT_EQ(xGeometry(), before);
+    // A hidden panel comes back for a notice.
+    panel->hide();
+    panel->presentRemoteDecision({RemoteControlDecision::PopupBroadcast{{"b", "t", "m", "", ""}}});
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(waitFor("remoteModalTitle", "t", "textContent"));
 }
 
 // Released after a short time hidden, so the test can watch the page go and come back.
@@ -243,94 +231,37 @@ struct PageLifecycleTest : PanelTest {
     PageLifecycleTest() { idleRelease = 300ms; }
 };
 
-TEST_F(PageLifecycleTest, RefusesNavigationAndComesBackAsItWasAfterACrashOrAnIdleRelease) {
-    int released = 0, loads = 0;
+TEST_F(PageLifecycleTest, ComesBackAsItWasAfterACrashOrAnIdleRelease) {
+    int released = 0;
     panel->onPageReleased = [&] { ++released; };
     page->eval(
         "const s = document.getElementById('sourceInput'); s.value = 'survive';"
         "s.dispatchEvent(new Event('input')); velaApp.submitTranslate(); velaApp.togglePin(); "
         "null");
-    ASSERT_TRUE(waitFor("targetBody", "textContent", "訳:survive"));
-    g_signal_connect(panel->webView(), "load-changed",
-                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent e, gpointer n) {
-                         *static_cast<int*>(n) += e == WEBKIT_LOAD_STARTED;
-                     }),
-                     &loads);
-    // WebKit asks about each navigation; the only load that follows is the crash's reload.
-    int asked = 0;
-    const guint decide = g_signal_lookup("decide-policy", WEBKIT_TYPE_WEB_VIEW);
-    const gulong hook = g_signal_add_emission_hook(
-        decide, 0,
-        +[](GSignalInvocationHint*, guint, const GValue*, gpointer n) {
-            return gboolean(++*static_cast<int*>(n));
-        },
-        &asked, nullptr);
-    for (const std::string& navigation :
-         {std::string("location.reload()"), "location.href = '" + server.baseURL() + "'"}) {
-        const int before = asked;
-        page->eval(navigation + "; null");
-        EXPECT_TRUE(test::spinUntil([&] { return asked > before; })) << navigation;
-    }
-    g_signal_remove_emission_hook(decide, hook);
-    panel->showSettingsModal();
     ASSERT_TRUE(test::spinUntil(
-        [&] { return panel->pageState().find("\"settingsOpen\":true") != std::string::npos; }));
-    const std::vector<pid_t> before = webProcesses();
-    ASSERT_EQ(before.size(), 1u);
-    ::kill(before[0], SIGKILL);
-    // A new process loads the page again; nothing else has loaded since the navigations.
-    ASSERT_TRUE(test::spinUntil([&] { return loads == 1 && panel->isWebLoaded(); }, 30s));
-    EXPECT_EQ(webProcesses().size(), 1u);
-    EXPECT_NE(webProcesses(), before);
-    ASSERT_TRUE(waitFor("targetBody", "textContent", "訳:survive"));
-    EXPECT_EQ(
-        std::tuple(dom("sourceInput", "value"), dom("settingsLayer", "classList.contains('open')")),
-        std::tuple("survive", true));
-    // Hidden past the delay the page and its process go; a script asked for meanwhile runs
-    // after the next show has brought the page back.
+        [&] { return panel->pageState().find("訳:survive") != std::string::npos; }));
+    webkit_web_view_terminate_web_process(panel->webView());
+    ASSERT_TRUE(test::spinUntil([&] { return panel->isWebLoaded(); }, 30s));
+    EXPECT_TRUE(result("訳:survive"));
+    EXPECT_EQ(dom("sourceInput"), "survive");
+    // Hidden past the delay, the page goes with the context that holds its processes; a
+    // script asked for meanwhile runs once the next show has brought the page back.
+    GWeakRef context;
+    g_weak_ref_init(&context, webkit_web_view_get_context(panel->webView()));
+    const std::unique_ptr<GWeakRef, decltype(&g_weak_ref_clear)> clear(&context, &g_weak_ref_clear);
     page.reset();
     panel->hide();
-    ASSERT_TRUE(test::spinUntil([&] { return released == 1 && webProcesses().empty(); }, 20s));
-    EXPECT_EQ(panel->webView(), nullptr);
+    ASSERT_TRUE(test::spinUntil(
+        [&] {
+            return released == 1 && !GObjectPtr(static_cast<GObject*>(g_weak_ref_get(&context)));
+        },
+        20s));
     panel->runJS("window.seen = [document.getElementById('sourceInput').value, velaApp.isPinned];");
     panel->showForTextInput();
     attach();
     ASSERT_TRUE(test::spinUntil([&] { return page->eval("window.seen") != nullptr; }));
     EXPECT_EQ(page->eval("window.seen"), json({"survive", false}));
-    EXPECT_EQ(dom("targetBody", "textContent"), "訳:survive");
-}
-
-TEST_F(PanelTest, KeysReachTheReopenedPageAndControlVPastesOnce) {
-    // Plain Xvfb runs no compositing manager: the card fills the window.
-    EXPECT_TRUE(test::spinUntil([&] {
-        return page->eval("document.documentElement.classList.contains('opaque-window')") == true;
-    }));
-    post(R"({"action":"togglePin","isPinned":false})");
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        page->focus();
-        input.chord({"Escape"});
-        ASSERT_TRUE(test::spinUntil([&] { return !panel->isVisible(); }));
-        panel->showForTextInput();
-        ASSERT_TRUE(test::spinUntil([&] {
-            return page->eval("document.hasFocus() && document.activeElement.id") == "sourceInput";
-        }));
-        // The first key after reopening arrives too, over the text the panel selected.
-        const std::string word = round ? "ok" : "hi";
-        input.type(word);
-        ASSERT_TRUE(waitFor("sourceInput", "value", word)) << dom("sourceInput", "value");
-    }
-    setClipboardText("クリップ");
-    ASSERT_TRUE(test::spinUntil([] { return clipboardText() == "クリップ"; }));
-    page->eval("document.getElementById('sourceInput').value = 'a'; null");
-    input.chord({"Control_L", "v"});
-    // The key typed after the paste arrives after it: a second paste would show before it.
-    input.type("x");
-    ASSERT_TRUE(test::spinUntil(
-        [&] { return dom("sourceInput", "value").get<std::string>().ends_with("x"); }));
-    EXPECT_EQ(dom("sourceInput", "value"), "aクリップx");
-    post(R"({"action":"pasteClipboardToActiveInput"})");  // the page's own fallback
-    EXPECT_TRUE(waitFor("sourceInput", "value", "aクリップxクリップ"));
+    EXPECT_TRUE(result("訳:survive"));
 }
 
 }  // namespace

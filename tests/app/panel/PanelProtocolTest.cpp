@@ -14,24 +14,16 @@ namespace {
 using D = RemoteControlDecision;
 using O = TranslationOutcome;
 
-TEST(PanelScripts, EachOutcomeIsOneCallWithEscapedText) {
+TEST(PanelScripts, EachOutcomeIsOneCallWithEscapedTextAndEachDecisionItsNotice) {
+    // A stored target code is text like any other: it cannot end the literal early.
+    EXPECT_EQ(outcomeScript({O::Success{"l'été\r\n", "x'y\\", true, 1234}}),
+              "window.velaApp.showTranslationSuccess('l\\'été\\n', 'x\\'y\\\\', 1234);");
+    EXPECT_EQ(outcomeScript({O::EmptyInput{"空"}}), "window.velaApp.showEmptyInput('空');");
+    EXPECT_EQ(outcomeScript({O::Failure{"x"}}), "window.velaApp.showError('x');");
     const RemoteModal forced{"forceUpdate", "force-blocked",        "必須アップデートのお知らせ",
                              "更新して",    "最新版をダウンロード", "https://u/"};
-    for (const auto& [actual, expected] :
-         std::initializer_list<std::pair<std::string, std::string>>{
-             // A stored target code is text like any other: it cannot end the literal early.
-             {outcomeScript({O::Success{"l'été", "x'y\\", true, 1234}}),
-              "window.velaApp.showTranslationSuccess('l\\'été', 'x\\'y\\\\', 1234);"},
-             {outcomeScript({O::EmptyInput{"空"}}), "window.velaApp.showEmptyInput('空');"},
-             {outcomeScript({O::Failure{"x"}}), "window.velaApp.showError('x');"},
-             {outcomeScript({O::ForceUpdateRequired{"更新して", "https://u/"}}),
-              velaAppCall("showRemoteModal", jsonArgument(remoteModalPayload(forced)))},
-         }) {
-        EXPECT_EQ(actual, expected);
-    }
-}
-
-TEST(PanelScripts, RemoteDecisionsBecomeTheirNotices) {
+    EXPECT_EQ(outcomeScript({O::ForceUpdateRequired{"更新して", "https://u/"}}),
+              velaAppCall("showRemoteModal", jsonArgument(remoteModalPayload(forced))));
     for (const auto& [decision, modal] :
          std::initializer_list<std::pair<D, std::optional<RemoteModal>>>{
              {{D::UpToDate{}}, std::nullopt},
@@ -42,8 +34,7 @@ TEST(PanelScripts, RemoteDecisionsBecomeTheirNotices) {
               RemoteModal{"optionalUpdate", "update-0.3.1", "新バージョン v0.3.1 が公開されました",
                           "n", "アップデートを確認", "u"}},
              {{D::PopupBroadcast{{"id7", "t", "m", "b", ""}}},
-              RemoteModal{"broadcast", "id7", "t", "m", "b", ""}},
-         }) {
+              RemoteModal{"broadcast", "id7", "t", "m", "b", ""}}}) {
         EXPECT_EQ(remoteModalFor(decision), modal);
     }
 }
@@ -78,10 +69,12 @@ TEST(PanelMessage, OnlyWellTypedMembersCountAndOnlyWebLinksOpen) {
     auto save = std::get<PanelAction::SaveSettings>(decoded(
         R"({"action":"saveSettings","captureKey":"K","textKey":"T","textMods":["option",7]})"));
     EXPECT_FALSE(save.capture || save.text);  // a key without mods; mods not all strings
-    for (const char* url : {"https://a.org/?b", "HTTP://A.ORG"})
-        EXPECT_TRUE(isOpenableWebURL(url)) << url;
-    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "not a url"})
-        EXPECT_FALSE(isOpenableWebURL(url)) << url;
+    for (const auto& [url, openable] : {std::pair{"https://a.org/?b", true},
+                                        {"HTTP://A.ORG", true},
+                                        {"file:///etc/passwd", false},
+                                        {"javascript:alert(1)", false},
+                                        {"not a url", false}})
+        EXPECT_EQ(isOpenableWebURL(url), openable) << url;
 }
 
 TEST(PanelMessage, SavePlanFollowsTheFormRules) {
@@ -108,8 +101,8 @@ TEST(PanelMessage, SavePlanFollowsTheFormRules) {
     save.capture = PanelAction::RecordedShortcut{"k", {"shift", "hyper", "control"}};
     save.text = PanelAction::RecordedShortcut{"F5", {"command"}};
     const auto p = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
-    EXPECT_EQ(p.customBaseURL, VelaConfig{}.customBaseURL);
-    EXPECT_EQ(p.customModel, VelaConfig{}.customModel);
+    EXPECT_EQ(std::tie(p.customBaseURL, p.customModel),
+              std::make_tuple(VelaConfig{}.customBaseURL, VelaConfig{}.customModel));
     EXPECT_EQ(p.captureShortcut,
               ShortcutConfig("K", 40, {ShortcutModifier::shift, ShortcutModifier::control}));
     // A key the table does not know keeps the stored shortcut's code.
@@ -122,7 +115,6 @@ TEST(PanelGeometry, ScreenChoiceResizeAndCentring) {
     EXPECT_EQ(screenForSelection(screens, Rect(2000, 300, 50, 50), Point{10, 10}, 0), 1u);
     EXPECT_EQ(screenForSelection(screens, Rect(5000, 5000, 5, 5), Point{2500, 500}, 0), 1u);
     EXPECT_EQ(screenForSelection(screens, std::nullopt, Point{-50, -50}, 1), 1u);
-    EXPECT_EQ(screenForSelection(screens, std::nullopt, std::nullopt, 7), 0u);
     EXPECT_EQ(screenForSelection({}, std::nullopt, Point{0, 0}, 0), std::nullopt);
     // Growing keeps the top edge, shrinking restores the frame; 8 points inside the right and
     // top edges; bigger than the frame: on the left and bottom margins.
@@ -130,9 +122,8 @@ TEST(PanelGeometry, ScreenChoiceResizeAndCentring) {
              {Rect(500, 400, 430, 440), settingsPanelSize, Rect(500, 200, 470, 640)},
              {Rect(500, 200, 470, 640), defaultPanelSize, Rect(500, 400, 430, 440)},
              {Rect(1300, 10, 430, 440), settingsPanelSize, Rect(1440 - 470 - 8, 8, 470, 640)},
-             {Rect(50, 50, 100, 100), Size{2000, 1000}, Rect(8, 8, 2000, 1000)}}) {
+             {Rect(50, 50, 100, 100), Size{2000, 1000}, Rect(8, 8, 2000, 1000)}})
         EXPECT_EQ(resizedPanelFrame(from, size, Rect(0, 0, 1440, 900)), to);
-    }
     EXPECT_EQ(centeredUpperOrigin(Size{431, 441}, Rect(0, 0, 1920, 1080)), (Point{745, 384}));
 }
 
@@ -140,8 +131,9 @@ TEST(DesktopIntegration, AutostartEntryQuotesTheProgramPath) {
     EXPECT_EQ(launchAtLoginEntry("/usr/bin/vela"),
               "[Desktop Entry]\nType=Application\nName=Vela\nExec=/usr/bin/vela\n"
               "X-GNOME-Autostart-enabled=true\n");
-    const std::string odd = launchAtLoginEntry("/opt/my apps/$vela\"100%");
-    EXPECT_NE(odd.find("Exec=\"/opt/my apps/\\\\$vela\\\\\"100%%\"\n"), std::string::npos) << odd;
+    EXPECT_NE(launchAtLoginEntry("/opt/my apps/$vela\"100%")
+                  .find("Exec=\"/opt/my apps/\\\\$vela\\\\\"100%%\"\n"),
+              std::string::npos);
 }
 
 }  // namespace
