@@ -31,12 +31,9 @@ class PanelTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(test::ensureGtk()) << "the GUI tests need an X server (DISPLAY)";
         ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);  // the autostart entry goes here
-        panel = std::make_unique<FloatingTranslationPanel>(store, coordinator, idleRelease);
+        panel = std::make_unique<FloatingTranslationPanel>(store, coordinator);
         panel->openURL = [this](const std::string& url) { opened.push_back(url); };
         panel->showForTextInput();
-        attach();
-    }
-    void attach() {
         ASSERT_TRUE(test::spinUntil([&] { return panel->isWebLoaded(); }, 30s));
         page = std::make_unique<test::WebViewHarness>(panel->webView(), panel->window());
     }
@@ -49,22 +46,16 @@ class PanelTest : public ::testing::Test {
     json dom(const std::string& id, const std::string& member = "value") {
         return page->eval("document.getElementById('" + id + "')." + member);
     }
-    bool waitFor(const std::string& id, const json& expected, const std::string& member = "value") {
-        return test::spinUntil([&] { return dom(id, member) == expected; });
+    bool waitFor(const std::string& id, const json& want, const std::string& of = "textContent") {
+        return test::spinUntil([&] { return dom(id, of) == want; });
     }
-    bool result(const std::string& expected) {
-        return waitFor("targetBody", expected, "textContent");
-    }
-    // The panel's window on the root window, as the X server has it (both calls ask it).
+    // The panel's window on the root window, as the X server has it (GDK asks it).
     Rect xGeometry() {
-        GdkWindow* w = gtk_widget_get_window(GTK_WIDGET(panel->window()));
-        int x = 0, y = 0, width = 0, height = 0;
-        gdk_window_get_origin(w, &x, &y);
-        gdk_window_get_geometry(w, nullptr, nullptr, &width, &height);
-        return Rect(x, y, width, height);
+        GdkRectangle r{};
+        gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(panel->window())), &r);
+        return Rect(r.x, r.y, r.width, r.height);
     }
 
-    std::chrono::milliseconds idleRelease = FloatingTranslationPanel::defaultIdleReleaseDelay;
     test::TempDir home;
     ConfigStore store{home / "VelaJP" / "config.json"};
     test::LoopbackHttpServer server{answer};
@@ -77,35 +68,30 @@ class PanelTest : public ::testing::Test {
 };
 
 TEST_F(PanelTest, OnlyTheLatestTranslationReachesThePageIntactAndSwapsTranslateOnlyText) {
-    const auto languages = [&] {
-        const VelaConfig c = store.config();
-        return c.sourceLanguage + ">" + c.targetLanguage;
-    };
     // Every result call the page gets: the first argument, if any, else the call's name.
     page->eval(
         "window.shown = []; for (const f of ['setLoading', 'showTranslationSuccess', "
-        "'showError', 'showEmptyInput']) { const draw = velaApp[f];"
-        "velaApp[f] = (...a) => (shown.push(a.length ? a[0] : f), draw(...a)); } null");
+        "'showEmptyInput']) { const draw = velaApp[f]; velaApp[f] = (...a) => "
+        "(shown.push(a.length ? a[0] : f), draw(...a)); } null");
     post(R"({"action":"translate","text":"slow first","targetLang":"ko"})");
     ASSERT_TRUE(test::spinUntil([&] { return server.requestCount() >= 1; }));
     // Hostile text survives the way out and the way back.
     post(R"({"action":"translate","text":" it's a \\ back\r\nslash </script> \u2028 ${x} \"q\"\n",)"
          R"("sourceLang":"ja","targetLang":"en"})");
     const std::string shown = "訳:it's a \\ back\nslash </script> \u2028 ${x} \"q\"";
-    ASSERT_TRUE(result(shown)) << dom("targetBody", "textContent");
-    EXPECT_EQ(languages(), "ja>en");
+    ASSERT_TRUE(waitFor("targetBody", shown)) << dom("targetBody", "textContent");
+    EXPECT_EQ(store.config().sourceLanguage + store.config().targetLanguage, "jaen");
     // The first answer comes now; the next translation starts after it, so by the time
     // that one is shown, a leaked first answer would have been shown too.
     server.release();
     post(R"({"action":"translate","text":"third"})");
-    ASSERT_TRUE(result("訳:third"));
+    ASSERT_TRUE(waitFor("targetBody", "訳:third"));
     // A swap stores and shows the swapped pair; it translates real text only.
     post(R"({"action":"swapLanguages","sourceLang":"ko","targetLang":"ja","text":" \n"})");
-    EXPECT_TRUE(waitFor("srcLang", "ja"));
-    EXPECT_EQ(languages(), "ja>ko");
+    EXPECT_TRUE(waitFor("srcLang", "ja", "value"));
     post(R"({"action":"swapLanguages","text":"こんにちは"})");  // from the stored pair
-    ASSERT_TRUE(result("訳:こんにちは"));
-    EXPECT_EQ(languages(), "ko>ja");
+    ASSERT_TRUE(waitFor("targetBody", "訳:こんにちは"));
+    EXPECT_EQ(store.config().sourceLanguage + store.config().targetLanguage, "koja");
     EXPECT_EQ(page->eval("shown"), json({"setLoading", "setLoading", shown, "setLoading",
                                          "訳:third", "setLoading", "訳:こんにちは"}));
 }
@@ -118,9 +104,7 @@ TEST_F(PanelTest, SettingsSaveShowsTheRefusalOrStoresEverything) {
     const std::string save = R"({"action":"saveSettings","channelMode":"custom",)"
                              R"("baseURL":"https://llm/v1","launchAtLogin":true)";
     post(save + "}");  // the custom channel without a key
-    EXPECT_TRUE(
-        waitFor("settingsMsg", true,
-                "textContent.includes(" + json(PanelTexts::customChannelNeedsKey).dump() + ")"));
+    EXPECT_TRUE(waitFor("settingsMsg", "✗ " + std::string(PanelTexts::customChannelNeedsKey)));
     EXPECT_EQ(test::readFile(store.fileURL()), fileBefore);
     EXPECT_FALSE(std::filesystem::exists(launchAtLoginEntryPath()));
     post(save + R"(,"apiKey":"sk-4242"})");
@@ -128,7 +112,6 @@ TEST_F(PanelTest, SettingsSaveShowsTheRefusalOrStoresEverything) {
     const VelaConfig c = store.config();
     EXPECT_EQ(std::tie(c.channelMode, c.customBaseURL, c.customApiKey, c.launchAtLogin),
               std::make_tuple(TranslationChannelMode::custom, "https://llm/v1", "sk-4242", true));
-    EXPECT_EQ(panel->frame().size, defaultPanelSize);
     EXPECT_NE(test::readFile(launchAtLoginEntryPath()).find(runningProgramPath()->string()),
               std::string::npos);
     post(R"({"action":"saveSettings","channelMode":"custom","launchAtLogin":false})");
@@ -146,29 +129,18 @@ TEST_F(PanelTest, ControlVPastesOnceAndThePinDecidesWhatHides) {
         test::spinUntil([&] { return dom("sourceInput").get<std::string>().ends_with("x"); }));
     EXPECT_EQ(dom("sourceInput"), "aクリップx");
     post(R"({"action":"pasteClipboardToActiveInput"})");  // the page's own fallback
-    EXPECT_TRUE(waitFor("sourceInput", "aクリップxクリップ"));
+    EXPECT_TRUE(waitFor("sourceInput", "aクリップxクリップ", "value"));
     // XInput returns once the server has sent the press to every listener; drainEvents then
     // hands it to the panel's click monitor and runs what that deferred.
-    const auto clickAt = [&](double x, double y) {
-        input.click(int(x), int(y));
+    const auto clickAt = [&](int x, int y) {
+        input.click(x, y);
         test::drainEvents();
     };
     post(R"({"action":"closeWindow"})");
     clickAt(5, 5);
     EXPECT_TRUE(panel->isVisible());  // pinned by default
-    // Unpinned, Escape closes; shown again with the source text selected, the first key
-    // replaces it.
     post(R"({"action":"togglePin","isPinned":false})");
-    page->focus();
-    input.chord({"Escape"});
-    ASSERT_TRUE(test::spinUntil([&] { return !panel->isVisible(); }));
-    panel->showForTextInput();
-    ASSERT_TRUE(test::spinUntil([&] {
-        return page->eval("document.hasFocus() && document.activeElement.id") == "sourceInput";
-    }));
-    input.type("ok");
-    ASSERT_TRUE(waitFor("sourceInput", "ok")) << dom("sourceInput");
-    clickAt(xGeometry().midX(), xGeometry().midY());
+    clickAt(int(xGeometry().midX()), int(xGeometry().midY()));
     EXPECT_TRUE(panel->isVisible());  // a click on the panel itself
     clickAt(5, 5);
     EXPECT_TRUE(test::spinUntil([&] { return !panel->isVisible(); }));
@@ -211,7 +183,7 @@ TEST_F(PanelTest, PlacementIsBesideTheSelectionWithinTheScreenAndNoticesMoveOnly
     const RemoteControlDecision update{RemoteControlDecision::OptionalUpdateAvailable{
         "9.9.9", "新機能", "https://example.org/dl"}};
     panel->presentRemoteDecision(update);
-    ASSERT_TRUE(waitFor("remoteModalTitle", remoteModalFor(update)->title, "textContent"));
+    ASSERT_TRUE(waitFor("remoteModalTitle", remoteModalFor(update)->title));
     EXPECT_EQ(xGeometry(), moved);
     page->eval("velaApp.confirmRemoteModalAction(); null");
     ASSERT_TRUE(test::spinUntil([&] { return store.config().dismissedPopupId == "update-9.9.9"; }));
@@ -223,45 +195,6 @@ TEST_F(PanelTest, PlacementIsBesideTheSelectionWithinTheScreenAndNoticesMoveOnly
     panel->hide();
     panel->presentRemoteDecision({RemoteControlDecision::PopupBroadcast{{"b", "t", "m", "", ""}}});
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_TRUE(waitFor("remoteModalTitle", "t", "textContent"));
-}
-
-// Released after a short time hidden, so the test can watch the page go and come back.
-struct PageLifecycleTest : PanelTest {
-    PageLifecycleTest() { idleRelease = 300ms; }
-};
-
-TEST_F(PageLifecycleTest, ComesBackAsItWasAfterACrashOrAnIdleRelease) {
-    int released = 0;
-    panel->onPageReleased = [&] { ++released; };
-    page->eval(
-        "const s = document.getElementById('sourceInput'); s.value = 'survive';"
-        "s.dispatchEvent(new Event('input')); velaApp.submitTranslate(); velaApp.togglePin(); "
-        "null");
-    ASSERT_TRUE(test::spinUntil(
-        [&] { return panel->pageState().find("訳:survive") != std::string::npos; }));
-    webkit_web_view_terminate_web_process(panel->webView());
-    ASSERT_TRUE(test::spinUntil([&] { return panel->isWebLoaded(); }, 30s));
-    EXPECT_TRUE(result("訳:survive"));
-    EXPECT_EQ(dom("sourceInput"), "survive");
-    // Hidden past the delay, the page goes with the context that holds its processes; a
-    // script asked for meanwhile runs once the next show has brought the page back.
-    GWeakRef context;
-    g_weak_ref_init(&context, webkit_web_view_get_context(panel->webView()));
-    const std::unique_ptr<GWeakRef, decltype(&g_weak_ref_clear)> clear(&context, &g_weak_ref_clear);
-    page.reset();
-    panel->hide();
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            return released == 1 && !GObjectPtr(static_cast<GObject*>(g_weak_ref_get(&context)));
-        },
-        20s));
-    panel->runJS("window.seen = [document.getElementById('sourceInput').value, velaApp.isPinned];");
-    panel->showForTextInput();
-    attach();
-    ASSERT_TRUE(test::spinUntil([&] { return page->eval("window.seen") != nullptr; }));
-    EXPECT_EQ(page->eval("window.seen"), json({"survive", false}));
-    EXPECT_TRUE(result("訳:survive"));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "app/panel/PanelMessage.h"
 #include "app/panel/PanelScripts.h"
 #include "app/panel/PanelTexts.h"
-#include "app/platform/DesktopIntegration.h"
 #include "core/shortcuts/HotKeyKeyTable.h"
 
 namespace vela {
@@ -13,6 +12,7 @@ namespace {
 
 using D = RemoteControlDecision;
 using O = TranslationOutcome;
+using namespace PanelAction;
 
 TEST(PanelScripts, EachOutcomeIsOneCallWithEscapedTextAndEachDecisionItsNotice) {
     // A stored target code is text like any other: it cannot end the literal early.
@@ -40,55 +40,51 @@ TEST(PanelScripts, EachOutcomeIsOneCallWithEscapedTextAndEachDecisionItsNotice) 
 }
 
 TEST(PanelScripts, ConfigurationPayloadTellsOfASavedKeyButNeverCarriesIt) {
+    // Bytes that are not UTF-8 never make the call vanish.
     VelaConfig c;
-    c.customApiKey = "  sk-secret-9876\n";
-    c.isPinned = false;
-    const auto p = configurationPayload(c, "hint 9876");
-    EXPECT_EQ(std::tie(p["hasSavedApiKey"], p["maskedApiKeyHint"], p["isPinned"]),
-              std::make_tuple(true, "hint 9876", false));
-    EXPECT_EQ(p.dump().find("secret"), std::string::npos);
+    std::tie(c.customApiKey, c.customModel, c.isPinned) =
+        std::tuple("  sk-secret-9876\n", "bad\xff", false);
+    const std::string p = jsonArgument(configurationPayload(c, "hint 9876"));
+    for (const char* member : {R"("hasSavedApiKey":true)", R"("maskedApiKeyHint":"hint 9876")",
+                               R"("isPinned":false)", R"("customModel":"bad)"})
+        EXPECT_NE(p.find(member), std::string::npos) << member << " in " << p;
+    EXPECT_EQ(p.find("secret"), std::string::npos);
     c.customApiKey = " \n ";
-    c.customModel = "bad\xff";  // bytes that are not UTF-8 never make the call vanish
     EXPECT_EQ(configurationPayload(c, "")["hasSavedApiKey"], false);
-    EXPECT_NE(jsonArgument(configurationPayload(c, "")).find("customModel"), std::string::npos);
 }
 
 TEST(PanelMessage, OnlyWellTypedMembersCountAndOnlyWebLinksOpen) {
     for (const char* bad : {"", "null", "[]", "{}", R"({"action":3})", R"({"action":"x"})", "{"})
         EXPECT_FALSE(decodePanelMessage(bad)) << bad;
     const auto decoded = [](const char* json) { return *decodePanelMessage(json); };
-    auto t = std::get<PanelAction::Translate>(decoded(
+    auto t = std::get<Translate>(decoded(
         R"({"action":"translate","text":5,"sourceLang":true,"targetLang":"en","manualTarget":true})"));
     EXPECT_EQ(std::tie(t.text, t.sourceLang, t.targetLang, t.isManual),
               std::make_tuple("", std::nullopt, std::optional<std::string>("en"), true));
-    t = std::get<PanelAction::Translate>(
+    t = std::get<Translate>(
         decoded(R"({"action":"translate","isManual":false,"manualTarget":true})"));
     EXPECT_FALSE(t.isManual);  // "isManual" wins over "manualTarget"
-    EXPECT_TRUE(std::get<PanelAction::TogglePin>(decoded(R"({"action":"togglePin","isPinned":0})"))
-                    .isPinned);
-    auto save = std::get<PanelAction::SaveSettings>(decoded(
+    EXPECT_TRUE(std::get<TogglePin>(decoded(R"({"action":"togglePin","isPinned":0})")).isPinned);
+    auto save = std::get<SaveSettings>(decoded(
         R"({"action":"saveSettings","captureKey":"K","textKey":"T","textMods":["option",7]})"));
     EXPECT_FALSE(save.capture || save.text);  // a key without mods; mods not all strings
-    for (const auto& [url, openable] : {std::pair{"https://a.org/?b", true},
-                                        {"HTTP://A.ORG", true},
-                                        {"file:///etc/passwd", false},
-                                        {"javascript:alert(1)", false},
-                                        {"not a url", false}})
-        EXPECT_EQ(isOpenableWebURL(url), openable) << url;
+    for (const char* url : {"https://a.org/?b", "HTTP://A.ORG"})
+        EXPECT_TRUE(isOpenableWebURL(url)) << url;
+    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "not a url"})
+        EXPECT_FALSE(isOpenableWebURL(url)) << url;
 }
 
 TEST(PanelMessage, SavePlanFollowsTheFormRules) {
     VelaConfig stored;
     stored.customApiKey = "sk-stored";
-    PanelAction::SaveSettings save;
-    const std::string refusal(PanelTexts::customChannelNeedsKey);
+    SaveSettings save;
     // (channel, typed key, clear flag) -> the key to store, or the refusal. Only the exact
     // raw value is the custom channel, which needs a key; the builtin one does not.
     for (const auto& [mode, key, clear, expected] :
          std::initializer_list<std::tuple<const char*, const char*, bool, std::string>>{
              {"custom", "   ", false, "sk-stored"},     // a blank field keeps the saved key
              {"custom", " sk-new \n", true, "sk-new"},  // typed after the delete: wins
-             {"custom", "", true, refusal},
+             {"custom", "", true, std::string(PanelTexts::customChannelNeedsKey)},
              {"Custom", " ", true, ""}}) {
         std::tie(save.channelMode, save.apiKey, save.clearSavedKey) = std::tuple(mode, key, clear);
         const auto plan = planSaveSettings(save, stored, &virtualKeyCode);
@@ -96,10 +92,9 @@ TEST(PanelMessage, SavePlanFollowsTheFormRules) {
         EXPECT_EQ(p ? p->customApiKey : std::get<std::string>(plan), expected) << mode << key;
     }
     save = {};
-    save.baseURL = "  ";
-    save.model = "\n";
-    save.capture = PanelAction::RecordedShortcut{"k", {"shift", "hyper", "control"}};
-    save.text = PanelAction::RecordedShortcut{"F5", {"command"}};
+    std::tie(save.baseURL, save.model, save.capture, save.text) =
+        std::tuple("  ", "\n", RecordedShortcut{"k", {"shift", "hyper", "control"}},
+                   RecordedShortcut{"F5", {"command"}});
     const auto p = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
     EXPECT_EQ(std::tie(p.customBaseURL, p.customModel),
               std::make_tuple(VelaConfig{}.customBaseURL, VelaConfig{}.customModel));
@@ -125,15 +120,6 @@ TEST(PanelGeometry, ScreenChoiceResizeAndCentring) {
              {Rect(50, 50, 100, 100), Size{2000, 1000}, Rect(8, 8, 2000, 1000)}})
         EXPECT_EQ(resizedPanelFrame(from, size, Rect(0, 0, 1440, 900)), to);
     EXPECT_EQ(centeredUpperOrigin(Size{431, 441}, Rect(0, 0, 1920, 1080)), (Point{745, 384}));
-}
-
-TEST(DesktopIntegration, AutostartEntryQuotesTheProgramPath) {
-    EXPECT_EQ(launchAtLoginEntry("/usr/bin/vela"),
-              "[Desktop Entry]\nType=Application\nName=Vela\nExec=/usr/bin/vela\n"
-              "X-GNOME-Autostart-enabled=true\n");
-    EXPECT_NE(launchAtLoginEntry("/opt/my apps/$vela\"100%")
-                  .find("Exec=\"/opt/my apps/\\\\$vela\\\\\"100%%\"\n"),
-              std::string::npos);
 }
 
 }  // namespace
