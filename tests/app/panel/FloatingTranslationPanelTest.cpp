@@ -71,7 +71,7 @@ TEST_F(PanelTest, OnlyTheLatestTranslationReachesThePageIntactAndSwapsTranslateO
     // Every result call the page gets: the first argument, if any, else the call's name.
     page->eval(
         "window.shown = []; for (const f of ['setLoading', 'showTranslationSuccess', "
-        "'showEmptyInput']) { const draw = velaApp[f]; velaApp[f] = (...a) => "
+        "'showError', 'showEmptyInput']) { const draw = velaApp[f]; velaApp[f] = (...a) => "
         "(shown.push(a.length ? a[0] : f), draw(...a)); } null");
     post(R"({"action":"translate","text":"slow first","targetLang":"ko"})");
     ASSERT_TRUE(test::spinUntil([&] { return server.requestCount() >= 1; }));
