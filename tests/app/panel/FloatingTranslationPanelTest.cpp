@@ -18,8 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 using json = nlohmann::json;
 
-// A builtin service on loopback: "訳:" + the text; texts starting "slow" stall until the
-// test releases the server, and then fail.
+// A builtin service on loopback: "訳:" + the text; texts starting "slow" get their
+// answer only once the test releases the server.
 test::CannedResponse answer(const test::RecordedRequest& r) {
     test::CannedResponse response{200, "[[[" + test::jsonString("訳:" + r.param("q")) + "]]]"};
     response.bodyDelay = r.param("q").starts_with("slow") ? 60s : 0s;
