@@ -4,206 +4,122 @@
 #include "app/panel/PanelGeometry.h"
 #include "app/panel/PanelMessage.h"
 #include "app/panel/PanelScripts.h"
-#include "app/platform/DesktopIntegration.h"
-#include "app/platform/DesktopScreens.h"
+#include "app/panel/PanelTexts.h"
 #include "core/shortcuts/HotKeyKeyTable.h"
 
 namespace vela {
 namespace {
 
-using M = ShortcutModifier;
+using D = RemoteControlDecision;
+using O = TranslationOutcome;
+using namespace PanelAction;
 
-TEST(PanelScripts, EscapingAppliesTheFourStepsInOrder) {
-    EXPECT_EQ(jsEscape("it's"), "it\\'s");
-    EXPECT_EQ(jsEscape("\\'"), "\\\\\\'");  // backslash-apostrophe: two backslashes, then \'
-    EXPECT_EQ(jsEscape("a\r\nb"), "a\\nb");
-    EXPECT_EQ(jsEscape("\"quoted\" ${x} </script>"), "\"quoted\" ${x} </script>");
-    EXPECT_EQ(velaAppCall("setSourceAndTranslate", jsQuoted("l1\nl2")),
-              "window.velaApp.setSourceAndTranslate('l1\\nl2');");
-    EXPECT_EQ(velaAppCall("focusSourceInput"), "window.velaApp.focusSourceInput();");
-}
-
-TEST(PanelScripts, OutcomesRenderAsOneCallEach) {
-    EXPECT_EQ(outcomeScript({TranslationOutcome::Success{"l'été", "fr", true, 1234}}),
-              "window.velaApp.showTranslationSuccess('l\\'été', 'fr', 1234);");
+TEST(PanelScripts, EachOutcomeIsOneCallWithEscapedTextAndEachDecisionItsNotice) {
     // A stored target code is text like any other: it cannot end the literal early.
-    EXPECT_EQ(outcomeScript({TranslationOutcome::Success{"t", "x'y\\", false, 5}}),
-              "window.velaApp.showTranslationSuccess('t', 'x\\'y\\\\', 5);");
-    EXPECT_EQ(outcomeScript({TranslationOutcome::EmptyInput{"空"}}),
-              "window.velaApp.showEmptyInput('空');");
-    EXPECT_EQ(outcomeScript({TranslationOutcome::Failure{"x\ny"}}),
-              "window.velaApp.showError('x\\ny');");
-    std::string forced =
-        outcomeScript({TranslationOutcome::ForceUpdateRequired{"更新して", "https://u/"}});
-    ASSERT_TRUE(forced.starts_with("window.velaApp.showRemoteModal({"));
-    auto payload = nlohmann::json::parse(forced.substr(31, forced.size() - 33));
-    EXPECT_EQ(payload["type"], "forceUpdate");
-    EXPECT_EQ(payload["id"], "force-blocked");
-    EXPECT_EQ(payload["title"], "必須アップデートのお知らせ");
-    EXPECT_EQ(payload["message"], "更新して");
-    EXPECT_EQ(payload["buttonText"], "最新版をダウンロード");
-    EXPECT_EQ(payload["buttonURL"], "https://u/");
+    EXPECT_EQ(outcomeScript({O::Success{"l'été\r\n", "x'y\\", true, 1234}}),
+              "window.velaApp.showTranslationSuccess('l\\'été\\n', 'x\\'y\\\\', 1234);");
+    EXPECT_EQ(outcomeScript({O::EmptyInput{"空"}}), "window.velaApp.showEmptyInput('空');");
+    EXPECT_EQ(outcomeScript({O::Failure{"x"}}), "window.velaApp.showError('x');");
+    const RemoteModal forced{"forceUpdate", "force-blocked",        "必須アップデートのお知らせ",
+                             "更新して",    "最新版をダウンロード", "https://u/"};
+    EXPECT_EQ(outcomeScript({O::ForceUpdateRequired{"更新して", "https://u/"}}),
+              velaAppCall("showRemoteModal", jsonArgument(remoteModalPayload(forced))));
+    for (const auto& [decision, modal] :
+         std::initializer_list<std::pair<D, std::optional<RemoteModal>>>{
+             {{D::UpToDate{}}, std::nullopt},
+             {{D::ForceUpdateRequired{"0.2.0", "n", "https://dl/"}},
+              RemoteModal{"forceUpdate", "force-0.2.0", "必須アップデートのお知らせ (v0.2.0)", "n",
+                          "最新版をダウンロード", "https://dl/"}},
+             {{D::OptionalUpdateAvailable{"0.3.1", "n", "u"}},
+              RemoteModal{"optionalUpdate", "update-0.3.1", "新バージョン v0.3.1 が公開されました",
+                          "n", "アップデートを確認", "u"}},
+             {{D::PopupBroadcast{{"id7", "t", "m", "b", ""}}},
+              RemoteModal{"broadcast", "id7", "t", "m", "b", ""}}}) {
+        EXPECT_EQ(remoteModalFor(decision), modal);
+    }
 }
 
-TEST(PanelScripts, RemoteDecisionsBecomeTheirNotices) {
-    using D = RemoteControlDecision;
-    EXPECT_EQ(remoteModalFor({D::UpToDate{}}), std::nullopt);
-    EXPECT_EQ(remoteModalFor({D::ForceUpdateRequired{"0.2.0", "notes", "https://dl/"}}),
-              (RemoteModal{"forceUpdate", "force-0.2.0", "必須アップデートのお知らせ (v0.2.0)",
-                           "notes", "最新版をダウンロード", "https://dl/"}));
-    EXPECT_EQ(remoteModalFor({D::OptionalUpdateAvailable{"0.3.1", "n", "u"}}),
-              (RemoteModal{"optionalUpdate", "update-0.3.1", "新バージョン v0.3.1 が公開されました",
-                           "n", "アップデートを確認", "u"}));
-    EXPECT_EQ(remoteModalFor({D::PopupBroadcast{{"id7", "t", "m", "b", ""}}}),
-              (RemoteModal{"broadcast", "id7", "t", "m", "b", ""}));
-}
-
-TEST(PanelScripts, ConfigurationPayloadCarriesDisplayFormsAndNeverTheKey) {
+TEST(PanelScripts, ConfigurationPayloadTellsOfASavedKeyButNeverCarriesIt) {
+    // Bytes that are not UTF-8 never make the call vanish.
     VelaConfig c;
-    c.captureShortcut = ShortcutConfig("Q", 12, {M::command, M::shift});
-    c.customApiKey = "  sk-secret-9876\n";
-    c.isPinned = false;
-    auto p = configurationPayload(c, "保存済みキー (••••9876)");
-    EXPECT_EQ(p["captureShortcut"], "Shift + Super + Q");
-    EXPECT_EQ(p["textShortcut"], "Ctrl + Alt + G");
-    EXPECT_EQ(p["compactHotkeys"], "Shift+Super+Q / Ctrl+Alt+G");
-    EXPECT_EQ(p["hasSavedApiKey"], true);
-    EXPECT_EQ(p["maskedApiKeyHint"], "保存済みキー (••••9876)");
-    EXPECT_EQ(p["isPinned"], false);
-    EXPECT_EQ(p["appVersion"], "0.1.0");
-    EXPECT_EQ(p.size(), 13u);
-    EXPECT_EQ(p.dump().find("secret"), std::string::npos);
+    std::tie(c.customApiKey, c.customModel, c.isPinned) =
+        std::tuple("  sk-secret-9876\n", "bad\xff", false);
+    const std::string p = jsonArgument(configurationPayload(c, "hint 9876"));
+    for (const char* member : {R"("hasSavedApiKey":true)", R"("maskedApiKeyHint":"hint 9876")",
+                               R"("isPinned":false)", R"("customModel":"bad)"})
+        EXPECT_NE(p.find(member), std::string::npos) << member << " in " << p;
+    EXPECT_EQ(p.find("secret"), std::string::npos);
     c.customApiKey = " \n ";
     EXPECT_EQ(configurationPayload(c, "")["hasSavedApiKey"], false);
-    // Bytes that are not UTF-8 never make the call vanish.
-    c.customModel = "bad\xff";
-    EXPECT_NE(jsonArgument(configurationPayload(c, "")).find("customModel"), std::string::npos);
 }
 
-TEST(PanelMessage, UnusableBodiesAreIgnoredAndMistypedMembersCountAsAbsent) {
-    for (const char* bad : {"", "null", "[]", "\"translate\"", "{}", R"({"action":3})",
-                            R"({"action":"launchMissiles"})", "{not json"}) {
+TEST(PanelMessage, OnlyWellTypedMembersCountAndOnlyWebLinksOpen) {
+    for (const char* bad : {"", "null", "[]", "{}", R"({"action":3})", R"({"action":"x"})", "{"})
         EXPECT_FALSE(decodePanelMessage(bad)) << bad;
-    }
-    auto t = std::get<PanelAction::Translate>(*decodePanelMessage(
+    const auto decoded = [](const char* json) { return *decodePanelMessage(json); };
+    auto t = std::get<Translate>(decoded(
         R"({"action":"translate","text":5,"sourceLang":true,"targetLang":"en","manualTarget":true})"));
-    EXPECT_EQ(t.text, "");
-    EXPECT_EQ(t.sourceLang, std::nullopt);
-    EXPECT_EQ(t.targetLang, "en");
-    EXPECT_TRUE(t.isManual);  // "manualTarget" stands in for a missing "isManual"
-    t = std::get<PanelAction::Translate>(
-        *decodePanelMessage(R"({"action":"translate","isManual":false,"manualTarget":true})"));
-    EXPECT_FALSE(t.isManual);  // "isManual" wins when present
-    EXPECT_TRUE(std::get<PanelAction::TogglePin>(*decodePanelMessage(R"({"action":"togglePin"})"))
-                    .isPinned);
-    EXPECT_TRUE(std::get<PanelAction::TogglePin>(
-                    *decodePanelMessage(R"({"action":"togglePin","isPinned":"no"})"))
-                    .isPinned);
-    EXPECT_FALSE(std::get<PanelAction::CloseWindow>(
-                     *decodePanelMessage(R"({"action":"closeWindow","force":1})"))
-                     .force);
-    auto move = std::get<PanelAction::MoveWindowBy>(
-        *decodePanelMessage(R"({"action":"moveWindowBy","dx":3.5})"));
-    EXPECT_EQ(move.dx, 3.5);
-    EXPECT_EQ(move.dy, std::nullopt);
-    auto save = std::get<PanelAction::SaveSettings>(*decodePanelMessage(
+    EXPECT_EQ(std::tie(t.text, t.sourceLang, t.targetLang, t.isManual),
+              std::make_tuple("", std::nullopt, std::optional<std::string>("en"), true));
+    t = std::get<Translate>(
+        decoded(R"({"action":"translate","isManual":false,"manualTarget":true})"));
+    EXPECT_FALSE(t.isManual);  // "isManual" wins over "manualTarget"
+    EXPECT_TRUE(std::get<TogglePin>(decoded(R"({"action":"togglePin","isPinned":0})")).isPinned);
+    auto save = std::get<SaveSettings>(decoded(
         R"({"action":"saveSettings","captureKey":"K","textKey":"T","textMods":["option",7]})"));
-    EXPECT_FALSE(save.capture);  // key without mods
-    EXPECT_FALSE(save.text);     // mods not all strings
-    // Every action with every member of the wrong type still decodes.
-    for (const char* action :
-         {"translate", "swapLanguages", "copy", "openSettings", "openExternalURL",
-          "dismissRemotePopup", "testConnection", "saveSettings", "moveWindowBy"}) {
-        std::string body =
-            std::string(R"({"action":")") + action +
-            R"(","text":[],"sourceLang":{},"targetLang":1,"open":"x","url":null,"id":2,)"
-            R"("baseURL":false,"apiKey":3,"model":[],"channelMode":1,"dx":"1","dy":[])"
-            R"(,"captureKey":1,"captureMods":"x","launchAtLogin":"yes","clearSavedKey":0})";
-        EXPECT_TRUE(decodePanelMessage(body)) << action;
-    }
+    EXPECT_FALSE(save.capture || save.text);  // a key without mods; mods not all strings
+    for (const char* url : {"https://a.org/?b", "HTTP://A.ORG"})
+        EXPECT_TRUE(isOpenableWebURL(url)) << url;
+    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "not a url"})
+        EXPECT_FALSE(isOpenableWebURL(url)) << url;
 }
 
 TEST(PanelMessage, SavePlanFollowsTheFormRules) {
     VelaConfig stored;
     stored.customApiKey = "sk-stored";
-    PanelAction::SaveSettings save;
-    save.apiKey = "   ";
-    save.channelMode = "custom";
-    auto plan = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
-    EXPECT_EQ(plan.customApiKey, "sk-stored");  // a blank field keeps the saved key
-    EXPECT_EQ(plan.channelMode, TranslationChannelMode::custom);
-
-    save.clearSavedKey = true;
-    EXPECT_EQ(std::get<std::string>(planSaveSettings(save, stored, &virtualKeyCode)),
-              "カスタムAIを有効にするには APIキーを入力するか、標準エンジンを選択してください");
-    save.channelMode = "Custom";  // not the exact raw value: builtin
-    plan = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
-    EXPECT_EQ(plan.channelMode, TranslationChannelMode::builtin);
-    EXPECT_EQ(plan.customApiKey, "");
-    save.apiKey = " sk-typed-after-delete ";  // the new key wins over the clear flag
-    plan = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
-    EXPECT_EQ(plan.customApiKey, "sk-typed-after-delete");
-
+    SaveSettings save;
+    // (channel, typed key, clear flag) -> the key to store, or the refusal. Only the exact
+    // raw value is the custom channel, which needs a key; the builtin one does not.
+    for (const auto& [mode, key, clear, expected] :
+         std::initializer_list<std::tuple<const char*, const char*, bool, std::string>>{
+             {"custom", "   ", false, "sk-stored"},     // a blank field keeps the saved key
+             {"custom", " sk-new \n", true, "sk-new"},  // typed after the delete: wins
+             {"custom", "", true, std::string(PanelTexts::customChannelNeedsKey)},
+             {"Custom", " ", true, ""}}) {
+        std::tie(save.channelMode, save.apiKey, save.clearSavedKey) = std::tuple(mode, key, clear);
+        const auto plan = planSaveSettings(save, stored, &virtualKeyCode);
+        const auto* p = std::get_if<SaveSettingsPlan>(&plan);
+        EXPECT_EQ(p ? p->customApiKey : std::get<std::string>(plan), expected) << mode << key;
+    }
     save = {};
-    save.baseURL = "  ";
-    save.model = "\n";
-    save.apiKey = "  sk-new \n";
-    save.capture = PanelAction::RecordedShortcut{"k", {"shift", "hyper", "control"}};
-    save.text = PanelAction::RecordedShortcut{"F5", {"command"}};
-    plan = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
-    EXPECT_EQ(plan.customBaseURL, VelaConfig{}.customBaseURL);
-    EXPECT_EQ(plan.customModel, "deepseek-chat");
-    EXPECT_EQ(plan.customApiKey, "sk-new");
-    EXPECT_EQ(plan.captureShortcut, ShortcutConfig("K", 40, {M::shift, M::control}));
+    std::tie(save.baseURL, save.model, save.capture, save.text) =
+        std::tuple("  ", "\n", RecordedShortcut{"k", {"shift", "hyper", "control"}},
+                   RecordedShortcut{"F5", {"command"}});
+    const auto p = std::get<SaveSettingsPlan>(planSaveSettings(save, stored, &virtualKeyCode));
+    EXPECT_EQ(std::tie(p.customBaseURL, p.customModel),
+              std::make_tuple(VelaConfig{}.customBaseURL, VelaConfig{}.customModel));
+    EXPECT_EQ(p.captureShortcut,
+              ShortcutConfig("K", 40, {ShortcutModifier::shift, ShortcutModifier::control}));
     // A key the table does not know keeps the stored shortcut's code.
-    EXPECT_EQ(plan.textShortcut, ShortcutConfig("F5", 5, {M::command}));
-}
-
-TEST(PanelMessage, OnlyWebLinksOpen) {
-    EXPECT_TRUE(isOpenableWebURL("https://example.org/a?b=c"));
-    EXPECT_TRUE(isOpenableWebURL("HTTP://EXAMPLE.ORG"));
-    EXPECT_FALSE(isOpenableWebURL("file:///etc/passwd"));
-    EXPECT_FALSE(isOpenableWebURL("javascript:alert(1)"));
-    EXPECT_FALSE(isOpenableWebURL("not a url"));
-    EXPECT_FALSE(isOpenableWebURL(""));
+    EXPECT_EQ(p.textShortcut.keyCode, stored.textShortcut.keyCode);
 }
 
 TEST(PanelGeometry, ScreenChoiceResizeAndCentring) {
-    std::vector<ScreenInfo> screens{{Rect(0, 0, 1920, 1080), Rect(0, 0, 1920, 1050)},
-                                    {Rect(1920, 200, 1280, 800), Rect(1920, 200, 1280, 800)}};
+    const std::vector<ScreenInfo> screens{{Rect(0, 0, 1920, 1080), Rect(0, 0, 1920, 1050)},
+                                          {Rect(1920, 200, 1280, 800), Rect(1920, 200, 1280, 800)}};
     EXPECT_EQ(screenForSelection(screens, Rect(2000, 300, 50, 50), Point{10, 10}, 0), 1u);
     EXPECT_EQ(screenForSelection(screens, Rect(5000, 5000, 5, 5), Point{2500, 500}, 0), 1u);
     EXPECT_EQ(screenForSelection(screens, std::nullopt, Point{-50, -50}, 1), 1u);
     EXPECT_EQ(screenForSelection({}, std::nullopt, Point{0, 0}, 0), std::nullopt);
-
-    Rect visible(0, 0, 1440, 900);
-    // Growing keeps the top edge and the 8-point margins.
-    Rect grown = resizedPanelFrame(Rect(500, 400, 430, 440), settingsPanelSize, visible);
-    EXPECT_EQ(grown, Rect(500, 200, 470, 640));
-    EXPECT_EQ(resizedPanelFrame(grown, defaultPanelSize, visible), Rect(500, 400, 430, 440));
-    EXPECT_EQ(resizedPanelFrame(Rect(1300, 10, 430, 440), settingsPanelSize, visible),
-              Rect(1440 - 470 - 8, 8, 470, 640));
-    // Bigger than the frame: left and bottom margins.
-    EXPECT_EQ(resizedPanelFrame(Rect(50, 50, 100, 100), Size{2000, 1000}, visible),
-              Rect(8, 8, 2000, 1000));
-    EXPECT_EQ(centeredUpperOrigin(defaultPanelSize, visible), (Point{505, 284}));
+    // Growing keeps the top edge, shrinking restores the frame; 8 points inside the right and
+    // top edges; bigger than the frame: on the left and bottom margins.
+    for (const auto& [from, size, to] : std::initializer_list<std::tuple<Rect, Size, Rect>>{
+             {Rect(500, 400, 430, 440), settingsPanelSize, Rect(500, 200, 470, 640)},
+             {Rect(500, 200, 470, 640), defaultPanelSize, Rect(500, 400, 430, 440)},
+             {Rect(1300, 10, 430, 440), settingsPanelSize, Rect(1440 - 470 - 8, 8, 470, 640)},
+             {Rect(50, 50, 100, 100), Size{2000, 1000}, Rect(8, 8, 2000, 1000)}})
+        EXPECT_EQ(resizedPanelFrame(from, size, Rect(0, 0, 1440, 900)), to);
     EXPECT_EQ(centeredUpperOrigin(Size{431, 441}, Rect(0, 0, 1920, 1080)), (Point{745, 384}));
-}
-
-TEST(DesktopScreens, RootAndDesktopCoordinatesAreMirrorImages) {
-    Rect primary(100, 50, 1920, 1080);  // root coordinates, y down
-    Rect desktop = rootToDesktop(Rect(100, 50, 200, 100), primary);
-    EXPECT_EQ(desktop, Rect(0, 980, 200, 100));  // top-left corner of the primary
-    EXPECT_EQ(desktopToRoot(desktop, primary), Rect(100, 50, 200, 100));
-    EXPECT_EQ(rootPointToDesktop(Point{100, 1130}, primary), (Point{0, 0}));
-}
-
-TEST(DesktopIntegration, AutostartEntryQuotesTheProgramPath) {
-    EXPECT_EQ(launchAtLoginEntry("/usr/bin/vela"),
-              "[Desktop Entry]\nType=Application\nName=Vela\nExec=/usr/bin/vela\n"
-              "X-GNOME-Autostart-enabled=true\n");
-    std::string odd = launchAtLoginEntry("/opt/my apps/$vela\"100%");
-    EXPECT_NE(odd.find("Exec=\"/opt/my apps/\\\\$vela\\\\\"100%%\"\n"), std::string::npos) << odd;
 }
 
 }  // namespace
