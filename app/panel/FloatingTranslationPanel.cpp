@@ -330,6 +330,9 @@ void FloatingTranslationPanel::bringToFront() {
     if (!isVisible()) {
         setFrame(frame_);
         gtk_widget_show_all(window_);
+        // A window shown again is mapped where it was hidden, whatever was asked while
+        // it was hidden; ask again now that it is mapped.
+        setFrame(frame_);
     }
     guint32 time = GDK_CURRENT_TIME;
     if (GdkWindow* gdkWindow = gtk_widget_get_window(window_);

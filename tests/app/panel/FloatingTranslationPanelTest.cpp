@@ -3,6 +3,8 @@
 // from inside the page exactly as its controls post them; results are read from the DOM.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "app/panel/FloatingTranslationPanel.h"
 #include "app/panel/PanelTexts.h"
 #include "app/platform/DesktopIntegration.h"
@@ -17,14 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using json = nlohmann::json;
-
-// A builtin service on loopback: "訳:" + the text; texts starting "slow" get their
-// answer only once the test releases the server.
-test::CannedResponse answer(const test::RecordedRequest& r) {
-    test::CannedResponse response{200, "[[[" + test::jsonString("訳:" + r.param("q")) + "]]]"};
-    response.bodyDelay = r.param("q").starts_with("slow") ? 60s : 0s;
-    return response;
-}
 
 class PanelTest : public ::testing::Test {
   protected:
@@ -56,9 +50,23 @@ class PanelTest : public ::testing::Test {
         return Rect(r.x, r.y, r.width, r.height);
     }
 
+    void TearDown() override { release(); }
+    void release() {
+        released = true;
+        released.notify_all();
+    }
+    // A builtin service on loopback: "訳:" + the text; texts starting "slow" get their
+    // answer only once the test releases them.
+    test::CannedResponse answer(const test::RecordedRequest& r) {
+        if (r.param("q").starts_with("slow"))
+            released.wait(false);
+        return {200, "[[[" + test::jsonString("訳:" + r.param("q")) + "]]]"};
+    }
+
+    std::atomic<bool> released = false;
     test::TempDir home;
     ConfigStore store{home / "VelaJP" / "config.json"};
-    test::LoopbackHttpServer server{answer};
+    test::LoopbackHttpServer server{[this](const auto& r) { return answer(r); }};
     TranslationCoordinator coordinator{
         store, std::make_unique<HTTPTranslationTransport>(server.baseURL(), server.baseURL())};
     std::unique_ptr<FloatingTranslationPanel> panel;
@@ -83,7 +91,7 @@ TEST_F(PanelTest, OnlyTheLatestTranslationReachesThePageIntactAndSwapsTranslateO
     EXPECT_EQ(store.config().sourceLanguage + store.config().targetLanguage, "jaen");
     // The first answer comes now; the next translation starts after it, so by the time
     // that one is shown, a leaked first answer would have been shown too.
-    server.release();
+    release();
     post(R"({"action":"translate","text":"third"})");
     ASSERT_TRUE(waitFor("targetBody", "訳:third"));
     // A swap stores and shows the swapped pair; it translates real text only.
@@ -191,10 +199,11 @@ TEST_F(PanelTest, PlacementIsBesideTheSelectionWithinTheScreenAndNoticesMoveOnly
     post(R"({"action":"dismissRemotePopup","id":""})");
     EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/dl"});
     EXPECT_EQ(store.config().dismissedPopupId, "update-9.9.9");
-    // A hidden panel comes back for a notice.
+    // A hidden panel comes back centred for a notice, wherever it was dragged before.
     panel->hide();
     panel->presentRemoteDecision({RemoteControlDecision::PopupBroadcast{{"b", "t", "m", "", ""}}});
     EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(test::spinUntil(centred));
 }
 
 }  // namespace
