@@ -28,7 +28,7 @@ void XInput::key(unsigned keycode, bool down) {
     sync();
 }
 
-void XInput::chord(std::initializer_list<const char*> keysymNames) {
+void XInput::chord(const std::vector<const char*>& keysymNames) {
     std::vector<unsigned> codes;
     for (const char* name : keysymNames)
         codes.push_back(keycode(name));

@@ -6,8 +6,8 @@
 #include <X11/Xlib.h>
 
 #include <functional>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace vela::test {
 
@@ -24,7 +24,7 @@ class XInput {
     unsigned keycode(const char* keysymName) const;
     void key(unsigned keycode, bool down);
     // Presses the keys in order and releases them in reverse: {"Control_L", "Alt_L", "s"}.
-    void chord(std::initializer_list<const char*> keysymNames);
+    void chord(const std::vector<const char*>& keysymNames);
     // Types lower-case ASCII letters, digits and spaces key by key.
     void type(const std::string& text);
 
