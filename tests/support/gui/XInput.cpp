@@ -32,9 +32,13 @@ void XInput::chord(const std::vector<const char*>& keysymNames) {
     std::vector<unsigned> codes;
     for (const char* name : keysymNames)
         codes.push_back(keycode(name));
-    for (unsigned code : codes)
+    chord(codes);
+}
+
+void XInput::chord(const std::vector<unsigned>& keycodes) {
+    for (unsigned code : keycodes)
         XTestFakeKeyEvent(dpy_, code, True, CurrentTime);
-    for (auto it = codes.rbegin(); it != codes.rend(); ++it)
+    for (auto it = keycodes.rbegin(); it != keycodes.rend(); ++it)
         XTestFakeKeyEvent(dpy_, *it, False, CurrentTime);
     sync();
 }
