@@ -1,6 +1,5 @@
 // The global hot keys on a real X server: real XTest key events, and the "other application"
-// that may hold a combination is the input's own X connection. Physical keys are pressed by
-// hardware key code where the position matters.
+// that may hold a combination is the input's own X connection.
 #include <gtest/gtest.h>
 
 #include "tests/support/gui/MainLoop.h"
@@ -8,13 +7,11 @@
 // Xlib after gtest: its macros (None, Bool) clash with gtest names.
 #include <X11/XKBlib.h>
 #include <gtk/gtk.h>
-#include <linux/input-event-codes.h>
 
 #include <array>
 #include <cstdlib>
+#include <sstream>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "app/hotkeys/GlobalHotKeyManager.h"
@@ -23,17 +20,9 @@ namespace vela {
 namespace {
 
 using M = ShortcutModifier;
-using Chord = std::vector<const char*>;
-constexpr int kCapture = GlobalHotKeyManager::kCaptureHotKeyId;
-constexpr int kText = GlobalHotKeyManager::kTextHotKeyId;
-const Chord kCaptureChord{"Control_L", "Alt_L", "s"};  // the default pair
-const Chord kTextChord{"Control_L", "Alt_L", "g"};
 constexpr unsigned kCtrlAlt = ControlMask | Mod1Mask;
-
-// The X key code of a physical key under the evdev keycode map.
-unsigned physical(int evdevCode) {
-    return static_cast<unsigned>(evdevCode + 8);
-}
+const ShortcutConfig kCapture = ShortcutConfig::defaultCapture();
+const ShortcutConfig kText = ShortcutConfig::defaultText();
 
 class GlobalHotKeyManagerTest : public ::testing::Test {
   protected:
@@ -50,42 +39,38 @@ class GlobalHotKeyManagerTest : public ::testing::Test {
             },
             nullptr);
     }
-
     void SetUp() override {
         ASSERT_TRUE(x.ok());
-        manager().onCaptureHotKey = [this] { record(kCapture); };
-        manager().onTextHotKey = [this] { record(kText); };
+        manager().onCaptureHotKey = [this] { fired += 'c'; };
+        manager().onTextHotKey = [this] { fired += 't'; };
     }
     void TearDown() override {
         manager().unregisterAll();
         manager().onCaptureHotKey = manager().onTextHotKey = nullptr;
-        XUngrabKey(x.display(), AnyKey, AnyModifier, DefaultRootWindow(x.display()));
-        if (lockedModifiers() & Mod2Mask)  // leave both locks off for the next test
-            x.chord({"Num_Lock"});
+        otherUngrabs();
+        if (lockedModifiers() & Mod2Mask)  // both locks off for the next test
+            press("Num_Lock");
         if (lockedModifiers() & LockMask)
-            x.chord({"Caps_Lock"});
+            press("Caps_Lock");
     }
 
     static GlobalHotKeyManager& manager() { return GlobalHotKeyManager::shared(); }
-    void record(int id) {
-        EXPECT_EQ(std::this_thread::get_id(), mainThread);
-        fired.push_back(id);
-    }
     // Waits for the `count`-th callback in all. X delivers in order, so once it ran every key
     // pressed before the one that fired it has been seen.
     bool waitFor(std::size_t count) {
         return test::spinUntil([&] { return fired.size() >= count; });
     }
-    // Ctrl+Alt and a key given by its hardware code.
-    void physicalChord(unsigned keycode) {
-        const unsigned ctrl = x.keycode("Control_L"), alt = x.keycode("Alt_L");
-        for (auto [code, down] : {std::pair{ctrl, true},
-                                  {alt, true},
-                                  {keycode, true},
-                                  {keycode, false},
-                                  {alt, false},
-                                  {ctrl, false}})
-            x.key(code, down);
+    // Presses chords written as "Control_L+Alt_L+s Num_Lock"; "#24" is the key of hardware
+    // code 24 (evdev code + 8), where the physical position matters.
+    void press(const std::string& chords) {
+        std::istringstream in(chords);
+        for (std::string chord; in >> chord;) {
+            std::vector<unsigned> codes;
+            std::istringstream keys(chord);
+            for (std::string key; std::getline(keys, key, '+');)
+                codes.push_back(key[0] == '#' ? std::stoul(key.substr(1)) : x.keycode(key.c_str()));
+            x.chord(codes);
+        }
     }
     unsigned lockedModifiers() {
         XkbStateRec state{};
@@ -117,87 +102,48 @@ class GlobalHotKeyManagerTest : public ::testing::Test {
     static inline bool refused = false;
     static inline std::array<int, 256> rootPresses{};
     test::XInput x;
-    std::vector<int> fired;
-    std::thread::id mainThread = std::this_thread::get_id();
+    std::string fired;  // the callbacks in order: 'c' capture, 't' text
 };
 
 TEST_F(GlobalHotKeyManagerTest, EachPairFiresForExactlyItsCombinationsUnderEveryLock) {
-    // Registered one after the other: a pair replaces the one before it.
+    // Registered one after the other: each pair replaces the one before it. Keys that must
+    // not fire come first, so the expected callbacks prove they were seen and ignored.
     struct Case {
-        const char* name;
-        ShortcutConfig capture = ShortcutConfig::defaultCapture();
-        ShortcutConfig text = ShortcutConfig::defaultText();
-        std::vector<Chord> presses = {kCaptureChord, kTextChord};
-        std::vector<int> fires = {kCapture, kText};
+        ShortcutConfig capture, text;
+        std::string presses;
+        std::string fires;   // 'c' for the capture shortcut, 't' for the text one
         unsigned locks = 0;  // lock modifiers on after the presses
-        bool registers = true;
-        bool missedKey = false;
+        bool registers = true, missedKey = false;
         const char* heldKey = nullptr;  // held by the other application, with heldModifiers
         unsigned heldModifiers = 0;
     };
+    const ShortcutConfig k("K", 40, {M::control, M::shift}), none("NOSUCHKEY", 1, {M::control}),
+        space("SPACE", 0, {M::control}), minus("MINUS", 99, {M::command}),
+        q = ShortcutConfig::stored("q", 0, {M::control});
+    // As the settings page records them: F5 and the up arrow keep the previous shortcut's key
+    // codes (here G's and S's), which must not decide the key.
+    const ShortcutConfig f5("F5", 5, {M::control}), up("ARROWUP", 1, {M::option, M::shift});
+    const std::string keys = " Control_L+Alt_L+s Control_L+Alt_L+g";
     const std::vector<Case> cases = {
         // Other modifier sets on the same keys, and the keys alone, stay with other programs.
-        {.name = "default pair",
-         .presses = {{"s"},
-                     {"Control_L", "s"},
-                     {"Control_L", "Alt_L", "Shift_L", "s"},
-                     {"Alt_L", "g"},
-                     {"Control_L", "g"},
-                     kCaptureChord,
-                     kTextChord}},
-        {.name = "NumLock",
-         .presses = {{"Num_Lock"}, kCaptureChord, kTextChord},
-         .locks = Mod2Mask},
-        {.name = "both locks",
-         .presses = {{"Caps_Lock"}, kCaptureChord, kTextChord},
-         .locks = Mod2Mask | LockMask},
-        {.name = "CapsLock",
-         .presses = {{"Num_Lock"}, kCaptureChord, kTextChord},
-         .locks = LockMask},
-        // A refused or unknown key fails the registration; the other shortcut still holds.
-        // One lock variant held elsewhere is enough to refuse.
-        {.name = "held exactly",
-         .capture = ShortcutConfig("K", 40, {M::control, M::shift}),
-         .presses = {{"Caps_Lock"}, kTextChord},
-         .fires = {kText},
-         .registers = false,
-         .heldKey = "k",
-         .heldModifiers = ControlMask | ShiftMask},
-        {.name = "held with NumLock",
-         .presses = {kCaptureChord},
-         .fires = {kCapture},
-         .registers = false,
-         .heldKey = "g",
-         .heldModifiers = kCtrlAlt | Mod2Mask},
-        {.name = "no such key",
-         .capture = ShortcutConfig("NOSUCHKEY", 1, {M::control}),
-         .presses = {kTextChord},
-         .fires = {kText},
-         .registers = false,
-         .missedKey = true},
-        // As the settings page records them: F5 and the up arrow keep the previous shortcut's
-        // key codes (here G's and S's), which must not decide the key.
-        {.name = "F5 and up",
-         .capture = ShortcutConfig("F5", 5, {M::control}),
-         .text = ShortcutConfig("ARROWUP", 1, {M::option, M::shift}),
-         .presses = {{"Control_L", "g"},
-                     {"Alt_L", "Shift_L", "s"},
-                     {"Control_L", "F5"},
-                     {"Alt_L", "Shift_L", "Up"}}},
-        // Command is Super; a letter stored in lower case.
-        {.name = "minus and q",
-         .capture = ShortcutConfig("MINUS", 99, {M::command}),
-         .text = ShortcutConfig::stored("q", 0, {M::control}),
-         .presses = {{"Control_L", "F5"},
-                     {"Alt_L", "Shift_L", "Up"},
-                     {"Super_L", "minus"},
-                     {"Control_L", "q"}}},
-        {.name = "space",
-         .capture = ShortcutConfig("SPACE", 0, {M::control}),
-         .presses = {{"Super_L", "minus"}, {"Control_L", "q"}, {"Control_L", "space"}, kTextChord}},
+        {kCapture, kText, "s Control_L+s Control_L+Alt_L+Shift_L+s Alt_L+g Control_L+g" + keys,
+         "ct"},
+        {kCapture, kText, "Num_Lock" + keys, "ct", Mod2Mask},
+        {kCapture, kText, "Caps_Lock" + keys, "ct", Mod2Mask | LockMask},
+        {kCapture, kText, "Num_Lock" + keys, "ct", LockMask},
+        // Refused or unknown keys fail the registration; the other shortcut still holds. One
+        // lock variant held elsewhere is enough to refuse.
+        {k, kText, "Caps_Lock Control_L+Alt_L+g", "t", 0, false, false, "k",
+         ControlMask | ShiftMask},
+        {kCapture, kText, "Control_L+Alt_L+s", "c", 0, false, false, "g", kCtrlAlt | Mod2Mask},
+        {none, kText, "Control_L+Alt_L+g", "t", 0, false, true},
+        // Command is Super; a letter stored in lower case; keys by name.
+        {f5, up, "Control_L+g Alt_L+Shift_L+s Control_L+F5 Alt_L+Shift_L+Up", "ct"},
+        {minus, q, "Control_L+F5 Alt_L+Shift_L+Up Super_L+minus Control_L+q", "ct"},
+        {space, kText, "Super_L+minus Control_L+q Control_L+space Control_L+Alt_L+g", "ct"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.presses);
         fired.clear();
         if (c.heldKey) {
             manager().unregisterAll();
@@ -205,8 +151,7 @@ TEST_F(GlobalHotKeyManagerTest, EachPairFiresForExactlyItsCombinationsUnderEvery
         }
         EXPECT_EQ(manager().registerShortcuts(c.capture, c.text), c.registers);
         EXPECT_EQ(manager().lastRegistrationMissedKey(), c.missedKey);
-        for (const Chord& chord : c.presses)
-            x.chord(chord);
+        press(c.presses);
         ASSERT_TRUE(waitFor(c.fires.size()));
         EXPECT_EQ(fired, c.fires);
         EXPECT_EQ(lockedModifiers(), c.locks);
@@ -214,13 +159,12 @@ TEST_F(GlobalHotKeyManagerTest, EachPairFiresForExactlyItsCombinationsUnderEvery
     }
 
     // A callback replaced after registration is the one that runs; a missing one is skipped.
-    std::vector<int> replaced;
+    bool replaced = false;
     fired.clear();
-    manager().onCaptureHotKey = [&] { replaced.push_back(kCapture); };
+    manager().onCaptureHotKey = [&] { replaced = true; };
     manager().onTextHotKey = nullptr;
-    x.chord(kTextChord);
-    x.chord({"Control_L", "space"});
-    ASSERT_TRUE(test::spinUntil([&] { return !replaced.empty(); }));
+    press("Control_L+Alt_L+g Control_L+space");
+    ASSERT_TRUE(test::spinUntil([&] { return replaced; }));
     EXPECT_TRUE(fired.empty());
 
     manager().unregisterAll();  // releases every lock variant
@@ -232,29 +176,26 @@ TEST_F(GlobalHotKeyManagerTest, ShortcutsStayOnTheirPhysicalKeysUnderEveryLayout
     struct Restore {
         ~Restore() { (void)std::system("setxkbmap -layout us"); }  // the test server's own
     } restore;
-    const ShortcutConfig q("Q", 12, {M::control, M::option});
-    const ShortcutConfig y("Y", 16, {M::control, M::option});
     for (const char* layout : {"us", "fr", "de", "ru", "jp"}) {
         SCOPED_TRACE(layout);
         ASSERT_EQ(std::system((std::string("setxkbmap -layout ") + layout).c_str()), 0);
         fired.clear();
-        ASSERT_TRUE(manager().registerShortcuts(q, y));
-        physicalChord(physical(KEY_Q));
-        physicalChord(physical(KEY_Y));
+        // Q, Y and S by hardware code: 24, 29 and 39.
+        ASSERT_TRUE(manager().registerShortcuts(ShortcutConfig("Q", 12, {M::control, M::option}),
+                                                ShortcutConfig("Y", 16, {M::control, M::option})));
+        press("Control_L+Alt_L+#24 Control_L+Alt_L+#29");
         ASSERT_TRUE(waitFor(2));
-        EXPECT_EQ(fired, (std::vector<int>{kCapture, kText}));
+        EXPECT_EQ(fired, "ct");
         // The keys that type q and y here (A and Z on AZERTY, Z on QWERTZ) stay free.
-        EXPECT_FALSE(otherGrabs(physical(KEY_Q), {kCtrlAlt}));
-        EXPECT_TRUE(otherGrabs(physical(KEY_A), {kCtrlAlt}));
-        EXPECT_TRUE(otherGrabs(physical(KEY_Z), {kCtrlAlt}));
+        EXPECT_FALSE(otherGrabs(24, {kCtrlAlt}));
+        EXPECT_TRUE(otherGrabs(38, {kCtrlAlt}));
+        EXPECT_TRUE(otherGrabs(52, {kCtrlAlt}));
         otherUngrabs();
-
         // The default pair registers whatever the letters are called.
-        ASSERT_TRUE(manager().registerShortcuts(ShortcutConfig::defaultCapture(),
-                                                ShortcutConfig::defaultText()));
-        physicalChord(physical(KEY_S));
+        ASSERT_TRUE(manager().registerShortcuts(kCapture, kText));
+        press("Control_L+Alt_L+#39");
         ASSERT_TRUE(waitFor(3));
-        EXPECT_EQ(fired.back(), kCapture);
+        EXPECT_EQ(fired, "ctc");
     }
 }
 
@@ -264,8 +205,7 @@ TEST_F(GlobalHotKeyManagerTest, HeldShortcutFiresOncePerPress) {
     ASSERT_TRUE(XkbGetAutoRepeatRate(d, XkbUseCoreKbd, &delay, &interval));
     XAutoRepeatOn(d);
     XkbSetAutoRepeatRate(d, XkbUseCoreKbd, 40, 10);
-    ASSERT_TRUE(manager().registerShortcuts(ShortcutConfig::defaultCapture(),
-                                            ShortcutConfig::defaultText()));
+    ASSERT_TRUE(manager().registerShortcuts(kCapture, kText));
     const unsigned s = x.keycode("s"), ctrl = x.keycode("Control_L"), alt = x.keycode("Alt_L");
     const int pressesBefore = rootPresses[s];
     for (unsigned code : {ctrl, alt, s})
@@ -277,10 +217,9 @@ TEST_F(GlobalHotKeyManagerTest, HeldShortcutFiresOncePerPress) {
     XkbSetAutoRepeatRate(d, XkbUseCoreKbd, delay, interval);
     ASSERT_TRUE(repeated) << "the held key did not repeat";
 
-    x.chord(kTextChord);
-    physicalChord(s);
+    press("Control_L+Alt_L+g Control_L+Alt_L+s");
     ASSERT_TRUE(waitFor(3));
-    EXPECT_EQ(fired, (std::vector<int>{kCapture, kText, kCapture}));
+    EXPECT_EQ(fired, "ctc");
 }
 
 }  // namespace
