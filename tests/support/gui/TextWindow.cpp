@@ -17,9 +17,18 @@ TextWindow::TextWindow(const std::string& text, int x, int y, int width, int hei
     std::string markup = "<span font='DejaVu Sans 34' foreground='black'>" + text + "</span>";
     gtk_label_set_markup(GTK_LABEL(label), markup.c_str());
     gtk_container_add(GTK_CONTAINER(window_), label);
+    bool drawn = false;
+    const gulong handler =
+        g_signal_connect_after(window_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, bool* flag) {
+                                   *flag = true;
+                                   return FALSE;
+                               }),
+                               &drawn);
     gtk_widget_show_all(window_);
-    spinUntil([&] { return gtk_widget_get_mapped(window_) != FALSE; }, std::chrono::seconds(5));
-    spinFor(std::chrono::milliseconds(300));  // let it paint
+    // Drawn means mapped and painted; the frame's pixels reach the server with the sync.
+    spinUntil([&] { return drawn; }, std::chrono::seconds(5));
+    g_signal_handler_disconnect(window_, handler);
+    drainEvents();
 }
 
 TextWindow::~TextWindow() {

@@ -1,6 +1,7 @@
 #pragma once
 // A white window with large black text at a fixed place on the screen, for captures to
-// read. Shown and mapped when constructed, destroyed with the object. Main thread only.
+// read. Constructed once it is painted and its pixels are on the X server; destroyed with
+// the object. Main thread only.
 
 #include <gtk/gtk.h>
 
