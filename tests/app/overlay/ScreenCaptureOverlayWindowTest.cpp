@@ -23,10 +23,19 @@ namespace {
 constexpr std::uint32_t kFrozen = 0x4080C0, kDimmed = 0x2E5C8A;  // 72 % under the overlay
 constexpr std::uint32_t kWhite = 0xFFFFFF, kDimmedWhite = 0xB8B8B8;
 
+// The screen as frozen when the capture started: one colour with a white block at
+// (1000, 300)-(1200, 500).
+std::shared_ptr<const FrozenScreen> frozenScreen() {
+    PixelImage image{1920, 1080, std::vector<std::uint32_t>(1920 * 1080, kFrozen)};
+    for (int y = 300; y < 500; ++y)
+        std::fill_n(image.pixels.begin() + y * 1920 + 1000, 200, kWhite);
+    return std::make_shared<const FrozenScreen>(
+        FrozenScreen{std::move(image), ScreenLayout{PixelRect{0, 0, 1920, 1080}, 1.0}});
+}
+
 class ScreenCaptureOverlayWindowTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(test::ensureGtk()); }
-    void SetUp() override { ASSERT_TRUE(x.ok()); }
 
     // Whether the screen shows `rgb` at (px, py), within 3 per channel.
     bool shows(int px, int py, std::uint32_t rgb) {
@@ -40,17 +49,9 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
         }
         return true;
     }
-    // Shows the overlay over a frozen screen of one colour with a white block at
-    // (1000, 300)-(1200, 500); by default dropped in its callback, as the shell does.
-    void open(std::function<
-                  std::unique_ptr<ScreenCaptureOverlayWindow>(std::shared_ptr<const FrozenScreen>)>
-                  make,
-              bool drop = true) {
-        PixelImage image{1920, 1080, std::vector<std::uint32_t>(1920 * 1080, kFrozen)};
-        for (int y = 300; y < 500; ++y)
-            std::fill_n(image.pixels.begin() + y * 1920 + 1000, 200, kWhite);
-        overlay = make(std::make_shared<const FrozenScreen>(
-            FrozenScreen{std::move(image), ScreenLayout{PixelRect{0, 0, 1920, 1080}, 1.0}}));
+    // Shows the overlay; by default the callback drops it, as the shell does.
+    void open(std::unique_ptr<ScreenCaptureOverlayWindow> window, bool drop = true) {
+        overlay = std::move(window);
         const auto outcome = [this, drop](std::optional<Rect> rect) {
             EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(overlay->window())));
             outcomes.push_back(rect);
@@ -65,13 +66,6 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
         overlay->makeKeyAndOrderFront();
         left = static_cast<int>(overlay->screen().monitorFrame.minX()) + 20;
         ASSERT_TRUE(test::spinUntil([&] { return shows(left, 20, kDimmed); })) << "not shown";
-    }
-    void open(const OverlayScreen& screen, bool drop = true) {
-        open(
-            [&](auto frozen) {
-                return std::make_unique<ScreenCaptureOverlayWindow>(screen, frozen);
-            },
-            drop);
     }
     bool waitFor(std::size_t count) {
         return test::spinUntil([&] { return outcomes.size() >= count; });
@@ -100,7 +94,7 @@ TEST_F(ScreenCaptureOverlayWindowTest, DragShowsTheFrozenScreenAndReportsDesktop
     for (const Case& c : cases) {
         SCOPED_TRACE(c.x0);
         outcomes.clear();
-        open(c.screen);
+        open(std::make_unique<ScreenCaptureOverlayWindow>(c.screen, frozenScreen()));
         GdkCursor* cursor =
             gdk_window_get_cursor(gtk_widget_get_window(overlay->overlayView().widget()));
         EXPECT_EQ(gdk_cursor_get_cursor_type(cursor), GDK_CROSSHAIR);
@@ -145,14 +139,15 @@ TEST_F(ScreenCaptureOverlayWindowTest, SmallSelectionsClicksKeysAndRightClicksCa
     };
     std::vector<std::optional<Rect>> expected;
     for (const auto& [act, outcome] : cases) {
-        open(screen, false);  // kept open: whatever follows the outcome must not count
+        // Kept open: whatever follows the outcome must not count.
+        open(std::make_unique<ScreenCaptureOverlayWindow>(screen, frozenScreen()), false);
         act();
         ASSERT_TRUE(waitFor(expected.size() + 1));
         expected.push_back(outcome);
         overlay.reset();
     }
     // The next overlay's Escape comes after everything above has been handled.
-    open(screen);
+    open(std::make_unique<ScreenCaptureOverlayWindow>(screen, frozenScreen()));
     x.chord({"Escape"});
     ASSERT_TRUE(waitFor(expected.size() + 1));
     expected.push_back(std::nullopt);
@@ -166,10 +161,8 @@ TEST_F(ScreenCaptureOverlayWindowTest, OpensFromTheCaptureHotKeyWhileItIsStillHe
     ASSERT_TRUE(
         hotKeys.registerShortcuts(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
     hotKeys.onCaptureHotKey = [&] {
-        open([](auto frozen) {
-            return std::make_unique<ScreenCaptureOverlayWindow>(
-                gdk_display_get_monitor(gdk_display_get_default(), 0), frozen);
-        });
+        open(std::make_unique<ScreenCaptureOverlayWindow>(
+            gdk_display_get_monitor(gdk_display_get_default(), 0), frozenScreen()));
     };
     const unsigned keys[] = {x.keycode("Control_L"), x.keycode("Alt_L"), x.keycode("s")};
     for (unsigned key : keys)
