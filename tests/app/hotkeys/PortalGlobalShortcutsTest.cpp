@@ -30,8 +30,8 @@ GVariantPtr callKGlobalAccel(const std::string& path, const char* interface, con
                                                    G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr));
 }
 
-// The active kglobalaccel component holding shortcut `id` (each portal session is one; a
-// closed one stays, inactive) as an object path, and the keys it gave it in Qt's encoding.
+// The active kglobalaccel component holding shortcut `id` as an object path (each portal
+// session is one; a closed one stays, inactive), and the keys it gave it in Qt's encoding.
 std::pair<std::string, std::vector<int>> holder(const std::string& id) {
     std::pair<std::string, std::vector<int>> found;
     GVariantPtr components(
@@ -42,18 +42,19 @@ std::pair<std::string, std::vector<int>> holder(const std::string& id) {
         GVariantPtr active(callKGlobalAccel(path, kComponent, "isActive"));
         GVariantPtr infos(callKGlobalAccel(path, kComponent, "allShortcutInfos"));
         gboolean isActive = FALSE;
-        g_variant_get(active.get(), "(b)", &isActive);
         GVariantIter* shortcuts = nullptr;
+        g_variant_get(active.get(), "(b)", &isActive);
         g_variant_get(infos.get(), "(a(ssssssaiai))", &shortcuts);
         const gchar* name = nullptr;
-        GVariantIter* keys = nullptr;
-        while (g_variant_iter_next(shortcuts, "(&ssssssaiai)", &name, nullptr, nullptr, nullptr,
+        GVariant* keys = nullptr;
+        while (g_variant_iter_next(shortcuts, "(&ssssss@aiai)", &name, nullptr, nullptr, nullptr,
                                    nullptr, nullptr, &keys, nullptr)) {
-            for (gint32 key = 0; isActive && id == name && g_variant_iter_next(keys, "i", &key);)
-                found.second.push_back(key);
+            gsize count = 0;
+            const auto* codes =
+                static_cast<const gint32*>(g_variant_get_fixed_array(keys, &count, sizeof(gint32)));
             if (isActive && id == name)
-                found.first = path;
-            g_variant_iter_free(keys);
+                found = {path, std::vector<int>(codes, codes + count)};
+            g_variant_unref(keys);
         }
         g_variant_iter_free(shortcuts);
     }
