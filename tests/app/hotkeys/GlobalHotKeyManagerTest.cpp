@@ -8,7 +8,6 @@
 #include <X11/XKBlib.h>
 #include <gtk/gtk.h>
 
-#include <array>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -20,7 +19,6 @@ namespace vela {
 namespace {
 
 using M = ShortcutModifier;
-constexpr unsigned kCtrlAlt = ControlMask | Mod1Mask;
 const ShortcutConfig kCapture = ShortcutConfig::defaultCapture();
 const ShortcutConfig kText = ShortcutConfig::defaultText();
 
@@ -28,38 +26,33 @@ class GlobalHotKeyManagerTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(test::ensureGtk());
-        // Installed before the manager exists, so it sees every key press ahead of it.
+        // Ahead of the manager's own filter, which takes the presses of its keys: counts every
+        // press the server sends this process, the repeats of a held key included.
         gdk_window_add_filter(
             nullptr,
-            [](GdkXEvent* xevent, GdkEvent*, gpointer) {
-                const auto* event = static_cast<XEvent*>(xevent);
-                if (event->type == KeyPress && event->xkey.window == event->xkey.root)
-                    ++rootPresses[event->xkey.keycode];
+            [](GdkXEvent* event, GdkEvent*, gpointer) {
+                presses += static_cast<XEvent*>(event)->type == KeyPress;
                 return GDK_FILTER_CONTINUE;
             },
             nullptr);
     }
     void SetUp() override {
-        manager().onCaptureHotKey = [this] { fired += 'c'; };
-        manager().onTextHotKey = [this] { fired += 't'; };
+        hotKeys.onCaptureHotKey = [this] { fired += 'c'; };
+        hotKeys.onTextHotKey = [this] { fired += 't'; };
     }
     void TearDown() override {
-        manager().unregisterAll();
-        manager().onCaptureHotKey = manager().onTextHotKey = nullptr;
-        otherUngrabs();
+        hotKeys.unregisterAll();
+        hotKeys.onCaptureHotKey = hotKeys.onTextHotKey = nullptr;
+        XUngrabKey(x.display(), AnyKey, AnyModifier, DefaultRootWindow(x.display()));
         XkbLockModifiers(x.display(), XkbUseCoreKbd, LockMask | Mod2Mask, 0);
+        XSync(x.display(), False);
         (void)std::system("setxkbmap -layout us");  // the test server's own layout
     }
 
-    static GlobalHotKeyManager& manager() { return GlobalHotKeyManager::shared(); }
-    // Waits for the `count`-th callback in all. X delivers in order, so once it ran every key
-    // pressed before the one that fired it has been seen.
-    bool waitFor(std::size_t count) {
-        return test::spinUntil([&] { return fired.size() >= count; });
-    }
-    // Presses chords written as "Control_L+Alt_L+s Num_Lock"; "#24" is the key of hardware
-    // code 24 (evdev code + 8), where the physical position matters.
-    void press(const std::string& chords) {
+    // Presses chords written as "Control_L+Alt_L+s Num_Lock" ("#24": the key of hardware code
+    // 24, where the physical position matters), then waits for the `count`-th callback in
+    // all. X delivers in order, so once it ran every key pressed before it has been seen.
+    bool press(const std::string& chords, std::size_t count) {
         std::istringstream in(chords);
         for (std::string chord; in >> chord;) {
             std::vector<unsigned> codes;
@@ -68,31 +61,26 @@ class GlobalHotKeyManagerTest : public ::testing::Test {
                 codes.push_back(key[0] == '#' ? std::stoul(key.substr(1)) : x.keycode(key.c_str()));
             x.chord(codes);
         }
+        return test::spinUntil([&] { return fired.size() >= count; });
     }
-    // Grabs `keycode` with each modifier set for the other application; whether the server
-    // granted every grab.
-    bool otherGrabs(unsigned keycode, const std::vector<unsigned>& modifierSets) {
-        Display* d = x.display();
-        XSync(d, False);
+    // Grabs `key` with `modifiers` for the other application; whether the server granted it.
+    bool otherGrabs(const char* key, unsigned modifiers) {
+        static bool refused;
         refused = false;
+        XSync(x.display(), False);
         XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) {
             refused = true;
             return 0;
         });
-        for (unsigned m : modifierSets)
-            XGrabKey(d, static_cast<int>(keycode), m, DefaultRootWindow(d), False, GrabModeAsync,
-                     GrabModeAsync);
-        XSync(d, False);
+        XGrabKey(x.display(), static_cast<int>(x.keycode(key)), modifiers,
+                 DefaultRootWindow(x.display()), False, GrabModeAsync, GrabModeAsync);
+        XSync(x.display(), False);
         XSetErrorHandler(previous);
         return !refused;
     }
-    void otherUngrabs() {
-        XUngrabKey(x.display(), AnyKey, AnyModifier, DefaultRootWindow(x.display()));
-        XSync(x.display(), False);
-    }
 
-    static inline bool refused = false;
-    static inline std::array<int, 256> rootPresses{};
+    static inline int presses = 0;
+    GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
     test::XInput x;
     std::string fired;  // the callbacks in order: 'c' capture, 't' text
 };
@@ -116,6 +104,7 @@ TEST_F(GlobalHotKeyManagerTest, EachPairFiresForExactlyItsCombinationsUnderEvery
     // codes (here G's and S's), which must not decide the key.
     const ShortcutConfig f5("F5", 5, {M::control}), up("ARROWUP", 1, {M::option, M::shift});
     const std::string keys = "Control_L+Alt_L+s Control_L+Alt_L+g";
+    const unsigned ctrlAlt = ControlMask | Mod1Mask;
     const std::vector<Case> cases = {
         // Other modifier sets on the same keys, and the keys alone, stay with other programs.
         {kCapture, kText, "s Control_L+s Control_L+Alt_L+Shift_L+s Alt_L+g Control_L+g " + keys,
@@ -124,9 +113,10 @@ TEST_F(GlobalHotKeyManagerTest, EachPairFiresForExactlyItsCombinationsUnderEvery
         {kCapture, kText, keys, "ct", LockMask},
         {kCapture, kText, keys, "ct", Mod2Mask | LockMask},
         // Refused or unknown keys fail the registration; the other shortcut still holds. One
-        // lock variant held elsewhere is enough to refuse.
+        // lock variant held elsewhere is enough to refuse; releasing freed every variant.
         {k, kText, "Control_L+Alt_L+g", "t", 0, false, false, "k", ControlMask | ShiftMask},
-        {kCapture, kText, "Control_L+Alt_L+s", "c", 0, false, false, "g", kCtrlAlt | Mod2Mask},
+        {kCapture, kText, "Control_L+Alt_L+s", "c", 0, false, false, "g",
+         ctrlAlt | Mod2Mask | LockMask},
         {none, kText, "Control_L+Alt_L+g", "t", 0, false, true},
         // Command is Super; a letter stored in lower case; keys by name.
         {f5, up, "Control_L+g Alt_L+Shift_L+s Control_L+F5 Alt_L+Shift_L+Up", "ct"},
@@ -137,69 +127,55 @@ TEST_F(GlobalHotKeyManagerTest, EachPairFiresForExactlyItsCombinationsUnderEvery
         SCOPED_TRACE(c.presses);
         fired.clear();
         if (c.heldKey) {
-            manager().unregisterAll();
-            ASSERT_TRUE(otherGrabs(x.keycode(c.heldKey), {c.heldModifiers}));
+            hotKeys.unregisterAll();
+            ASSERT_TRUE(otherGrabs(c.heldKey, c.heldModifiers));
         }
-        EXPECT_EQ(manager().registerShortcuts(c.capture, c.text), c.registers);
-        EXPECT_EQ(manager().lastRegistrationMissedKey(), c.missedKey);
+        EXPECT_EQ(hotKeys.registerShortcuts(c.capture, c.text), c.registers);
+        EXPECT_EQ(hotKeys.lastRegistrationMissedKey(), c.missedKey);
         XkbLockModifiers(x.display(), XkbUseCoreKbd, LockMask | Mod2Mask, c.locks);
-        press(c.presses);
-        ASSERT_TRUE(waitFor(c.fires.size()));
+        ASSERT_TRUE(press(c.presses, c.fires.size()));
         EXPECT_EQ(fired, c.fires);
-        otherUngrabs();
+        XUngrabKey(x.display(), AnyKey, AnyModifier, DefaultRootWindow(x.display()));
+        XSync(x.display(), False);
     }
 
     // A callback replaced after registration is the one that runs; a missing one is skipped.
-    manager().onCaptureHotKey = [&] { fired += 'C'; };
-    manager().onTextHotKey = nullptr;
-    press("Control_L+Alt_L+g Control_L+space");
-    ASSERT_TRUE(waitFor(3));
+    hotKeys.onCaptureHotKey = [&] { fired += 'C'; };
+    hotKeys.onTextHotKey = nullptr;
+    ASSERT_TRUE(press("Control_L+Alt_L+g Control_L+space", 3));
     EXPECT_EQ(fired, "ctC");
-
-    manager().unregisterAll();  // releases every lock variant
-    EXPECT_TRUE(otherGrabs(x.keycode("g"), {kCtrlAlt, kCtrlAlt | Mod2Mask, kCtrlAlt | LockMask,
-                                            kCtrlAlt | Mod2Mask | LockMask}));
 }
 
 TEST_F(GlobalHotKeyManagerTest, ShortcutsStayOnTheirPhysicalKeysUnderEveryLayout) {
+    // Q and Y by hardware code, 24 and 29: French and German print other letters there,
+    // Russian Cyrillic ones.
     for (const char* layout : {"us", "fr", "de", "ru", "jp"}) {
         SCOPED_TRACE(layout);
         ASSERT_EQ(std::system((std::string("setxkbmap -layout ") + layout).c_str()), 0);
-        fired.clear();
-        // Q, Y and S by hardware code: 24, 29 and 39.
-        ASSERT_TRUE(manager().registerShortcuts(ShortcutConfig("Q", 12, {M::control, M::option}),
-                                                ShortcutConfig("Y", 16, {M::control, M::option})));
-        press("Control_L+Alt_L+#24 Control_L+Alt_L+#29");
-        ASSERT_TRUE(waitFor(2));
-        EXPECT_EQ(fired, "ct");
-        // The default pair registers whatever the letters are called.
-        ASSERT_TRUE(manager().registerShortcuts(kCapture, kText));
-        press("Control_L+Alt_L+#39");
-        ASSERT_TRUE(waitFor(3));
-        EXPECT_EQ(fired, "ctc");
+        ASSERT_TRUE(hotKeys.registerShortcuts(ShortcutConfig("Q", 12, {M::control, M::option}),
+                                              ShortcutConfig("Y", 16, {M::control, M::option})));
+        ASSERT_TRUE(press("Control_L+Alt_L+#24 Control_L+Alt_L+#29", fired.size() + 2));
     }
+    EXPECT_EQ(fired, "ctctctctct");
 }
 
 TEST_F(GlobalHotKeyManagerTest, HeldShortcutFiresOncePerPress) {
+    ASSERT_TRUE(hotKeys.registerShortcuts(kCapture, kText));
     Display* d = x.display();
     unsigned delay = 0, interval = 0;
     ASSERT_TRUE(XkbGetAutoRepeatRate(d, XkbUseCoreKbd, &delay, &interval));
-    XAutoRepeatOn(d);
     XkbSetAutoRepeatRate(d, XkbUseCoreKbd, 40, 10);
-    ASSERT_TRUE(manager().registerShortcuts(kCapture, kText));
-    const unsigned s = x.keycode("s"), ctrl = x.keycode("Control_L"), alt = x.keycode("Alt_L");
-    const int pressesBefore = rootPresses[s];
-    for (unsigned code : {ctrl, alt, s})
-        x.key(code, true);
-    // The server repeats the held key; every repeat reaches this process.
-    const bool repeated = test::spinUntil([&] { return rootPresses[s] >= pressesBefore + 5; });
-    for (unsigned code : {s, alt, ctrl})
-        x.key(code, false);
+    XAutoRepeatOn(d);
+    const unsigned held[] = {x.keycode("Control_L"), x.keycode("Alt_L"), x.keycode("s")};
+    for (unsigned key : held)
+        x.key(key, true);
+    const int before = presses;
+    const bool repeated = test::spinUntil([&] { return presses >= before + 5; });
+    for (unsigned key : held)
+        x.key(key, false);
     XkbSetAutoRepeatRate(d, XkbUseCoreKbd, delay, interval);
     ASSERT_TRUE(repeated) << "the held key did not repeat";
-
-    press("Control_L+Alt_L+g Control_L+Alt_L+s");
-    ASSERT_TRUE(waitFor(3));
+    ASSERT_TRUE(press("Control_L+Alt_L+g Control_L+Alt_L+s", 3));
     EXPECT_EQ(fired, "ctc");
 }
 
