@@ -1,5 +1,6 @@
-// The selection overlay as a user meets it: a real window on the X server, driven by real
-// pointer and key input, its look read back from the screen's pixels.
+// The selection overlay as a user meets it: a real window on the X server, mostly opened by
+// the capture hot key while it is still held, driven by real pointer and key input, its look
+// read back from the screen's pixels.
 #include <gtest/gtest.h>
 
 #include "tests/support/gui/MainLoop.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/hotkeys/GlobalHotKeyManager.h"
@@ -20,18 +22,7 @@
 namespace vela {
 namespace {
 
-constexpr std::uint32_t kFrozen = 0x4080C0, kDimmed = 0x2E5C8A;  // 72 % under the overlay
-constexpr std::uint32_t kWhite = 0xFFFFFF, kDimmedWhite = 0xB8B8B8;
-
-// The screen as frozen when the capture started: one colour with a white block at
-// (1000, 300)-(1200, 500).
-std::shared_ptr<const FrozenScreen> frozenScreen() {
-    PixelImage image{1920, 1080, std::vector<std::uint32_t>(1920 * 1080, kFrozen)};
-    for (int y = 300; y < 500; ++y)
-        std::fill_n(image.pixels.begin() + y * 1920 + 1000, 200, kWhite);
-    return std::make_shared<const FrozenScreen>(
-        FrozenScreen{std::move(image), ScreenLayout{PixelRect{0, 0, 1920, 1080}, 1.0}});
-}
+constexpr std::uint32_t kFrozen = 0x4080C0, kDimmed = 0x2E5C8A, kWhite = 0xFFFFFF;
 
 class ScreenCaptureOverlayWindowTest : public ::testing::Test {
   protected:
@@ -49,9 +40,15 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
         }
         return true;
     }
-    // Shows the overlay; its callback drops it, as the shell does.
-    void open(std::unique_ptr<ScreenCaptureOverlayWindow> window) {
-        overlay = std::move(window);
+    // Shows the overlay over the screen as frozen when the capture started: one colour with a
+    // white block at (1000, 300)-(1200, 500). Its callback drops it, as the shell does.
+    void open(const OverlayScreen& screen) {
+        PixelImage image{1920, 1080, std::vector<std::uint32_t>(1920 * 1080, kFrozen)};
+        for (int y = 300; y < 500; ++y)
+            std::fill_n(image.pixels.begin() + y * 1920 + 1000, 200, kWhite);
+        overlay = std::make_unique<ScreenCaptureOverlayWindow>(
+            screen, std::make_shared<const FrozenScreen>(FrozenScreen{
+                        std::move(image), ScreenLayout{PixelRect{0, 0, 1920, 1080}, 1.0}}));
         const auto outcome = [this](std::optional<Rect> rect) {
             EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(overlay->window())));
             outcomes.push_back(rect);
@@ -63,103 +60,91 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
         };
         overlay->onCancelSelection = [=] { outcome(std::nullopt); };
         overlay->makeKeyAndOrderFront();
-        left = static_cast<int>(overlay->screen().monitorFrame.minX()) + 20;
-        ASSERT_TRUE(test::spinUntil([&] { return shows(left, 20, kDimmed); })) << "not shown";
-    }
-    bool waitFor(std::size_t count) {
-        return test::spinUntil([&] { return outcomes.size() >= count; });
+        EXPECT_EQ(gdk_cursor_get_cursor_type(gdk_window_get_cursor(
+                      gtk_widget_get_window(overlay->overlayView().widget()))),
+                  GDK_CROSSHAIR);
+        const int left = static_cast<int>(screen.monitorFrame.minX());
+        ASSERT_TRUE(test::spinUntil([&] { return shows(left + 20, 20, kDimmed); })) << "not shown";
+        EXPECT_FALSE(left > 0 && shows(left - 20, 20, kDimmed)) << "beyond its monitor";
     }
 
     test::XInput x;
     std::unique_ptr<ScreenCaptureOverlayWindow> overlay;
     std::vector<std::optional<Rect>> outcomes;  // a selection in desktop points, or a cancel
-    int left = 0;                               // a point near the overlay's top-left corner
 };
 
-TEST_F(ScreenCaptureOverlayWindowTest, DragShowsTheFrozenScreenAndReportsDesktopPoints) {
-    // Drags to (1150, 600): (1100, 400) is inside the selection, (1175, 320) outside it, both
-    // on the white block.
+TEST_F(ScreenCaptureOverlayWindowTest, OpensOnTheHeldHotKeyAndEndsInOneSelectionOrCancel) {
+    const OverlayScreen whole{Rect(0, 0, 1920, 1080), Rect(0, 0, 1920, 1080), 0};
+    // Drags to (1150, 530) in two steps, each shown at once as a hole over the white block.
+    const auto dragOverWhite = [&](int x0) {
+        return [&, x0] {
+            x.move(x0, 350);
+            x.button(1, true);
+            for (const auto& [px, py] : {std::pair{1100, 450}, {1150, 530}}) {
+                x.move(px, py);
+                EXPECT_TRUE(test::spinUntil([&] { return shows(px - 40, py - 40, kWhite); }));
+            }
+            x.button(1, false);
+        };
+    };
     struct Case {
         OverlayScreen screen;
-        int x0, uncoveredX;
-        Rect selection;
+        std::function<void()> act;
+        std::optional<Rect> outcome;
+        bool hotKey = true;  // opened by the capture hot key, its keys down until the end
     };
     const std::vector<Case> cases = {
-        {overlayScreenFor(gdk_display_get_monitor(gdk_display_get_default(), 0)), 900, 0,
-         Rect(900, 480, 250, 250)},
+        {whole, dragOverWhite(900), Rect(900, 550, 250, 180)},
         // The right half of the screen as a second monitor beside a primary left half.
-        {{Rect(960, 0, 960, 1080), Rect(0, 0, 960, 1080), 1}, 1000, 940, Rect(1000, 480, 150, 250)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.x0);
-        outcomes.clear();
-        open(std::make_unique<ScreenCaptureOverlayWindow>(c.screen, frozenScreen()));
-        GdkCursor* cursor =
-            gdk_window_get_cursor(gtk_widget_get_window(overlay->overlayView().widget()));
-        EXPECT_EQ(gdk_cursor_get_cursor_type(cursor), GDK_CROSSHAIR);
-        EXPECT_FALSE(c.uncoveredX && shows(c.uncoveredX, 250, kDimmed)) << "beyond its monitor";
-        x.move(c.x0, 350);
-        x.button(1, true);
-        x.move(1150, 600);
-        EXPECT_TRUE(test::spinUntil([&] { return shows(1100, 400, kWhite); })) << "the hole";
-        EXPECT_TRUE(shows(1175, 320, kDimmedWhite));
-        x.button(1, false);
-        ASSERT_TRUE(waitFor(1));
-        EXPECT_EQ(outcomes[0], c.selection);
-        EXPECT_EQ(overlay, nullptr);
-        EXPECT_TRUE(test::spinUntil([&] { return !shows(left, 20, kDimmed); })) << "still shown";
-    }
-}
-
-TEST_F(ScreenCaptureOverlayWindowTest, SmallSelectionsClicksAndRightClicksCancelOtherKeysDoNot) {
-    const OverlayScreen screen{Rect(0, 0, 1920, 1080), Rect(0, 0, 1920, 1080), 0};
-    const std::vector<std::pair<std::function<void()>, std::optional<Rect>>> cases = {
-        {[&] { x.click(500, 500); }, std::nullopt},
-        {[&] { x.drag(100, 100, 109, 300); }, std::nullopt},  // too narrow
-        {[&] {  // other keys are swallowed: the drag after them still counts
+        {{Rect(960, 0, 960, 1080), Rect(0, 0, 960, 1080), 1},
+         dragOverWhite(1000),
+         Rect(1000, 550, 150, 180)},
+        {whole, [&] { x.drag(100, 100, 109, 300); }, std::nullopt},  // too narrow
+        {whole,
+         [&] {  // other keys are swallowed: the drag after them still counts
              for (const char* key : {"a", "Return", "space"})
                  x.chord({key});
              x.drag(100, 100, 110, 110);
          },
          Rect(100, 970, 10, 10)},
-        {[&] { x.click(700, 700, 3); }, std::nullopt},
-        {[&] {  // a right-click amid a drag; the release that follows does not finish it
-             x.move(200, 200);
-             x.button(1, true);
-             x.click(400, 400, 3);
-             x.button(1, false);
+        {whole, [&] { x.click(700, 700, 3); }, std::nullopt},
+        {whole, [&] { x.chord({"Escape"}); }, std::nullopt},
+        // Opened from the menu, with no key held: the overlay's keyboard grab takes Escape
+        // while another window has the focus.
+        {whole,
+         [&] {
+             Display* d = x.display();
+             const Window other = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 9, 9, 0, 0, 0);
+             XMapWindow(d, other);
+             XSetInputFocus(d, other, RevertToPointerRoot, CurrentTime);
+             x.chord({"Escape"});
+             XDestroyWindow(d, other);
          },
-         std::nullopt},
+         std::nullopt, false},
     };
-    std::vector<std::optional<Rect>> expected;
-    for (const auto& [act, outcome] : cases) {
-        open(std::make_unique<ScreenCaptureOverlayWindow>(screen, frozenScreen()));
-        act();
-        ASSERT_TRUE(waitFor(expected.size() + 1));
-        expected.push_back(outcome);
-    }
-    EXPECT_EQ(outcomes, expected);
-}
-
-TEST_F(ScreenCaptureOverlayWindowTest, OpensFromTheCaptureHotKeyWhileItIsStillHeld) {
-    // As the application does it: the capture shortcut opens the overlay, whose keyboard
-    // grab must win over the shortcut's own grab while the keys are still down.
     GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
     ASSERT_TRUE(
         hotKeys.registerShortcuts(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
-    hotKeys.onCaptureHotKey = [&] {
-        open(std::make_unique<ScreenCaptureOverlayWindow>(
-            gdk_display_get_monitor(gdk_display_get_default(), 0), frozenScreen()));
-    };
     const unsigned keys[] = {x.keycode("Control_L"), x.keycode("Alt_L"), x.keycode("s")};
-    for (unsigned key : keys)
-        x.key(key, true);
-    ASSERT_TRUE(test::spinUntil([&] { return overlay != nullptr; }));
-    x.chord({"Escape"});
-    ASSERT_TRUE(waitFor(1));
-    for (unsigned key : keys)
-        x.key(key, false);
-    EXPECT_EQ(outcomes, std::vector<std::optional<Rect>>{std::nullopt});
+    std::vector<std::optional<Rect>> expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(expected.size());
+        hotKeys.onCaptureHotKey = [&] { open(c.screen); };
+        if (c.hotKey) {
+            for (unsigned key : keys)
+                x.key(key, true);
+        } else {
+            open(c.screen);
+        }
+        ASSERT_TRUE(test::spinUntil([&] { return overlay != nullptr; }));
+        c.act();
+        expected.push_back(c.outcome);
+        ASSERT_TRUE(test::spinUntil([&] { return outcomes.size() == expected.size(); }));
+        for (unsigned key : keys)
+            x.key(key, false);
+        EXPECT_TRUE(test::spinUntil([&] { return !shows(980, 20, kDimmed); })) << "still shown";
+    }
+    EXPECT_EQ(outcomes, expected);
     hotKeys.unregisterAll();
     hotKeys.onCaptureHotKey = nullptr;
 }
