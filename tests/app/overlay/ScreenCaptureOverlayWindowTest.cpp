@@ -101,10 +101,10 @@ TEST_F(ScreenCaptureOverlayWindowTest, OpensOnTheHeldHotKeyAndEndsInOneSelection
          Rect(1000, 550, 150, 180)},
         {whole, [&] { x.drag(100, 100, 109, 300); }, std::nullopt},  // too narrow
         {whole,
-         [&] {  // other keys are swallowed: the drag after them still counts
+         [&] {  // other keys are swallowed: the drag after them, up and left, still counts
              for (const char* key : {"a", "Return", "space"})
                  x.chord({key});
-             x.drag(100, 100, 110, 110);
+             x.drag(110, 110, 100, 100);
          },
          Rect(100, 970, 10, 10)},
         {whole, [&] { x.click(700, 700, 3); }, std::nullopt},

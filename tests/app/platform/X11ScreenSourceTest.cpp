@@ -30,8 +30,6 @@ TEST(X11ScreenSource, FrozenFrameIsWhatTheCaptureReadsWhateverAppearsLater) {
     const auto frame = source.freeze();
     ASSERT_TRUE(frame);
     EXPECT_EQ(source.frozenScreen(), frame);
-    EXPECT_EQ(frame->image.width, 1920);
-    EXPECT_EQ(frame->layout.primary, (PixelRect{0, 0, 1920, 1080}));
     const Rect window(300, 1080 - 200 - 120, 760, 120);
     const auto pixels = source.capture(window, 0);
 
