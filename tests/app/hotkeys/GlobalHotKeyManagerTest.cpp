@@ -43,7 +43,6 @@ class GlobalHotKeyManagerTest : public ::testing::Test {
     void TearDown() override {
         hotKeys.unregisterAll();
         XkbLockModifiers(x.display(), XkbUseCoreKbd, LockMask | Mod2Mask, 0);
-        XSync(x.display(), False);
         (void)std::system("setxkbmap -layout us");  // the test server's own layout
     }
 

@@ -9,7 +9,7 @@
 #include <X11/Xutil.h>
 #include <gtk/gtk.h>
 
-#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -54,10 +54,7 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
             outcomes.push_back(rect);
             overlay.reset();
         };
-        overlay->onFinishSelection = [=, this](const Rect& rect, std::uint32_t number) {
-            EXPECT_EQ(number, overlay->windowNumber());
-            outcome(rect);
-        };
+        overlay->onFinishSelection = [=](const Rect& rect, std::uint32_t) { outcome(rect); };
         overlay->onCancelSelection = [=] { outcome(std::nullopt); };
         overlay->makeKeyAndOrderFront();
         EXPECT_EQ(gdk_cursor_get_cursor_type(gdk_window_get_cursor(
@@ -145,8 +142,6 @@ TEST_F(ScreenCaptureOverlayWindowTest, OpensOnTheHeldHotKeyAndEndsInOneSelection
         EXPECT_TRUE(test::spinUntil([&] { return !shows(980, 20, kDimmed); })) << "still shown";
     }
     EXPECT_EQ(outcomes, expected);
-    hotKeys.unregisterAll();
-    hotKeys.onCaptureHotKey = nullptr;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ class TextWindow {
 
   private:
     GtkWidget* window_;
+    bool drawn_ = false;  // painted at least once
 };
 
 }  // namespace vela::test
