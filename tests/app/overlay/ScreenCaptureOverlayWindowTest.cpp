@@ -72,18 +72,6 @@ class ScreenCaptureOverlayWindowTest : public ::testing::Test {
 
 TEST_F(ScreenCaptureOverlayWindowTest, OpensOnTheHeldHotKeyAndEndsInOneSelectionOrCancel) {
     const OverlayScreen whole{Rect(0, 0, 1920, 1080), Rect(0, 0, 1920, 1080), 0};
-    // Drags to (1150, 530) in two steps, each shown at once as a hole over the white block.
-    const auto dragOverWhite = [&](int x0) {
-        return [&, x0] {
-            x.move(x0, 350);
-            x.button(1, true);
-            for (const auto& [px, py] : {std::pair{1100, 450}, {1150, 530}}) {
-                x.move(px, py);
-                EXPECT_TRUE(test::spinUntil([&] { return shows(px - 40, py - 40, kWhite); }));
-            }
-            x.button(1, false);
-        };
-    };
     struct Case {
         OverlayScreen screen;
         std::function<void()> act;
@@ -91,10 +79,19 @@ TEST_F(ScreenCaptureOverlayWindowTest, OpensOnTheHeldHotKeyAndEndsInOneSelection
         bool hotKey = true;  // opened by the capture hot key, its keys down until the end
     };
     const std::vector<Case> cases = {
-        {whole, dragOverWhite(900), Rect(900, 550, 250, 180)},
-        // The right half of the screen as a second monitor beside a primary left half.
+        // On the right half of the screen as a second monitor beside a primary left half, a
+        // drag from (1000, 350) to (1150, 530) is shown at each of its two steps as a hole
+        // over the white block.
         {{Rect(960, 0, 960, 1080), Rect(0, 0, 960, 1080), 1},
-         dragOverWhite(1000),
+         [&] {
+             x.move(1000, 350);
+             x.button(1, true);
+             for (const auto& [px, py] : {std::pair{1100, 450}, {1150, 530}}) {
+                 x.move(px, py);
+                 EXPECT_TRUE(test::spinUntil([&] { return shows(px - 40, py - 40, kWhite); }));
+             }
+             x.button(1, false);
+         },
          Rect(1000, 550, 150, 180)},
         {whole, [&] { x.drag(100, 100, 109, 300); }, std::nullopt},  // too narrow
         {whole,
