@@ -27,8 +27,4 @@ TextWindow::TextWindow(const std::string& text, int x, int y, int width, int hei
     drainEvents();
 }
 
-TextWindow::~TextWindow() {
-    gtk_widget_destroy(window_);
-}
-
 }  // namespace vela::test

@@ -12,7 +12,7 @@ namespace vela::test {
 class TextWindow {
   public:
     TextWindow(const std::string& text, int x, int y, int width, int height);
-    ~TextWindow();
+    ~TextWindow() { gtk_widget_destroy(window_); }
     TextWindow(const TextWindow&) = delete;
     TextWindow& operator=(const TextWindow&) = delete;
 
