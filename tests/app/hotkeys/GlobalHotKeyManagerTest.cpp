@@ -71,9 +71,8 @@ TEST_F(GlobalHotKeyManagerTest, EachPairFiresForExactlyItsCombinationsUnderEvery
     // not fire come first, so the expected callbacks prove they were seen and ignored.
     struct Case {
         ShortcutConfig capture, text;
-        std::string presses;
-        std::string fires;   // 'c' for the capture shortcut, 't' for the text one
-        unsigned locks = 0;  // lock modifiers on while the keys are pressed
+        std::string presses, fires;  // fires: 'c' for the capture shortcut, 't' for the text one
+        unsigned locks = 0;          // lock modifiers on while the keys are pressed
         bool registers = true, missedKey = false;
         const char* heldKey = nullptr;  // held by the other application, with heldModifiers
         unsigned heldModifiers = 0;
