@@ -7,7 +7,7 @@
 
 #include <optional>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/hotkeys/PortalGlobalShortcuts.h"
@@ -57,25 +57,22 @@ TEST(PortalGlobalShortcutsTest, BindsEachNewPairAndFiresOnlyTheActivatedShortcut
     for (const Case& c : cases) {
         SCOPED_TRACE(c.capture.key);
         ASSERT_TRUE(shortcuts.registerShortcuts(c.capture, c.text));
-        for (const auto& [id, keys, letter] :
-             {std::tuple{PortalGlobalShortcuts::kCaptureId, c.captureKeys, "c"},
-              {PortalGlobalShortcuts::kTextId, c.textKeys, "t"}}) {
-            // Who holds the keys: the portal session's component and one of its shortcuts.
+        for (const auto& [keys, letter] : {std::pair{c.captureKeys, "c"}, {c.textKeys, "t"}}) {
+            // The shortcut the desktop gave these keys, in the portal session's component.
             GVariantPtr action(
                 callKGlobalAccel("/kglobalaccel", "action", g_variant_new("(i)", keys)));
             const gchar** holder = nullptr;
             g_variant_get(action.get(), "(^a&s)", &holder);
             ASSERT_TRUE(holder[0] && holder[1]) << "nothing holds the keys";
-            EXPECT_STREQ(holder[1], id);
             GVariantPtr component(
                 callKGlobalAccel("/kglobalaccel", "getComponent", g_variant_new("(s)", holder[0])));
-            g_free(holder);
             const gchar* path = nullptr;
             g_variant_get(component.get(), "(&o)", &path);
             // Pressed as the desktop does when its keys are pressed.
             fired.clear();
-            ASSERT_TRUE(
-                callKGlobalAccel(path, "invokeShortcut", g_variant_new("(ss)", id, "default")));
+            ASSERT_TRUE(callKGlobalAccel(path, "invokeShortcut",
+                                         g_variant_new("(ss)", holder[1], "default")));
+            g_free(holder);
             EXPECT_TRUE(test::spinUntil([&] { return !fired.empty(); }));
             EXPECT_EQ(fired, letter);
         }
