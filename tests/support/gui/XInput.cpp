@@ -9,8 +9,14 @@ namespace vela::test {
 XInput::XInput() : dpy_(XOpenDisplay(nullptr)) {}
 
 XInput::~XInput() {
-    if (dpy_)
-        XCloseDisplay(dpy_);
+    if (!dpy_)
+        return;
+    // The server keeps them down after we disconnect, for every later test to meet.
+    for (unsigned code : keysDown_)
+        XTestFakeKeyEvent(dpy_, code, False, CurrentTime);
+    for (unsigned number : buttonsDown_)
+        XTestFakeButtonEvent(dpy_, number, False, CurrentTime);
+    XCloseDisplay(dpy_);
 }
 
 void XInput::sync(const std::function<void()>& between) {
@@ -25,6 +31,9 @@ unsigned XInput::keycode(const char* keysymName) const {
 
 void XInput::key(unsigned keycode, bool down) {
     XTestFakeKeyEvent(dpy_, keycode, down, CurrentTime);
+    std::erase(keysDown_, keycode);
+    if (down)
+        keysDown_.push_back(keycode);
     sync();
 }
 
@@ -57,6 +66,9 @@ void XInput::move(int x, int y) {
 
 void XInput::button(unsigned number, bool down) {
     XTestFakeButtonEvent(dpy_, number, down, CurrentTime);
+    std::erase(buttonsDown_, number);
+    if (down)
+        buttonsDown_.push_back(number);
     sync();
 }
 

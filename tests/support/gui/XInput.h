@@ -40,6 +40,9 @@ class XInput {
   private:
     void sync(const std::function<void()>& between = {});
     Display* dpy_;
+    // Held by key() and button() and not yet let go: released on destruction, so a test that
+    // stops half-way leaves no key or button down.
+    std::vector<unsigned> keysDown_, buttonsDown_;
 };
 
 }  // namespace vela::test
