@@ -134,42 +134,42 @@ CaptureSelectionView::~CaptureSelectionView() {
 }
 
 void CaptureSelectionView::mouseDown(Point position) {
-    startPoint = position;
-    currentPoint = position;
+    start_ = position;
+    current_ = position;
     gtk_widget_queue_draw(area_.get());
 }
 
 void CaptureSelectionView::mouseDragged(Point position) {
-    currentPoint = position;
+    current_ = position;
     gtk_widget_queue_draw(area_.get());
 }
 
 void CaptureSelectionView::mouseUp() {
     // Callbacks run last, from a copy: they may destroy the overlay and this view.
-    if (!startPoint || !currentPoint) {
+    if (!start_ || !current_) {
         if (const auto cancel = onCancel)
             cancel();
         return;
     }
     // The last drag position counts, not where the button came up.
-    const Rect rect = selectionRect(*startPoint, *currentPoint);
-    startPoint.reset();
-    currentPoint.reset();
+    const Rect rect = selectionRect(*start_, *current_);
+    start_.reset();
+    current_.reset();
     if (const auto complete = onComplete)
         complete(rect);
 }
 
 void CaptureSelectionView::rightMouseDown() {
-    startPoint.reset();
-    currentPoint.reset();
+    start_.reset();
+    current_.reset();
     if (const auto cancel = onCancel)
         cancel();
 }
 
 std::optional<Rect> CaptureSelectionView::selection() const {
-    if (!startPoint || !currentPoint)
+    if (!start_ || !current_)
         return std::nullopt;
-    return selectionRect(*startPoint, *currentPoint);
+    return selectionRect(*start_, *current_);
 }
 
 gboolean CaptureSelectionView::onDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
@@ -201,7 +201,7 @@ gboolean CaptureSelectionView::onButtonRelease(GtkWidget*, GdkEventButton* event
 
 gboolean CaptureSelectionView::onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
     auto* view = static_cast<CaptureSelectionView*>(self);
-    if ((event->state & GDK_BUTTON1_MASK) != 0 && view->startPoint) {
+    if ((event->state & GDK_BUTTON1_MASK) != 0 && view->start_) {
         view->mouseDragged({event->x, event->y});
     }
     return TRUE;

@@ -41,20 +41,18 @@ class CaptureSelectionView {
     // Right-button press, release without a press, and Escape (through the window).
     std::function<void()> onCancel;
 
-    std::optional<Point> startPoint;
-    std::optional<Point> currentPoint;
-
     GtkWidget* widget() const { return area_.get(); }
 
-    // Event handling, in view points; also what the widget's signals call.
+    // The selection being dragged, if any: from the press to the last drag position.
+    std::optional<Rect> selection() const;
+
+  private:
+    // Event handling, in view points, as the widget's signals deliver it.
     void mouseDown(Point position);
     void mouseDragged(Point position);
     void mouseUp();
     void rightMouseDown();
-    // The selection being dragged, if any.
-    std::optional<Rect> selection() const;
 
-  private:
     static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean onButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
     static gboolean onButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
@@ -70,6 +68,8 @@ class CaptureSelectionView {
     Point imageOrigin_;
     double imageScale_ = 1;
     GObjectPtr<GtkWidget> area_;
+    std::optional<Point> start_;  // the left-button press of the current drag
+    std::optional<Point> current_;
 };
 
 }  // namespace vela

@@ -1,6 +1,7 @@
 #pragma once
 // A white window with large black text at a fixed place on the screen, for captures to
-// read. Shown and mapped when constructed, destroyed with the object. Main thread only.
+// read. Constructed once it is painted and its pixels are on the X server; destroyed with
+// the object. Main thread only.
 
 #include <gtk/gtk.h>
 
@@ -11,12 +12,13 @@ namespace vela::test {
 class TextWindow {
   public:
     TextWindow(const std::string& text, int x, int y, int width, int height);
-    ~TextWindow();
+    ~TextWindow() { gtk_widget_destroy(window_); }
     TextWindow(const TextWindow&) = delete;
     TextWindow& operator=(const TextWindow&) = delete;
 
   private:
     GtkWidget* window_;
+    bool drawn_ = false;  // painted at least once
 };
 
 }  // namespace vela::test

@@ -9,8 +9,14 @@ namespace vela::test {
 XInput::XInput() : dpy_(XOpenDisplay(nullptr)) {}
 
 XInput::~XInput() {
-    if (dpy_)
-        XCloseDisplay(dpy_);
+    if (!dpy_)
+        return;
+    // The server keeps them down after we disconnect, for every later test to meet.
+    for (unsigned code : keysDown_)
+        XTestFakeKeyEvent(dpy_, code, False, CurrentTime);
+    for (unsigned number : buttonsDown_)
+        XTestFakeButtonEvent(dpy_, number, False, CurrentTime);
+    XCloseDisplay(dpy_);
 }
 
 void XInput::sync(const std::function<void()>& between) {
@@ -25,16 +31,23 @@ unsigned XInput::keycode(const char* keysymName) const {
 
 void XInput::key(unsigned keycode, bool down) {
     XTestFakeKeyEvent(dpy_, keycode, down, CurrentTime);
+    std::erase(keysDown_, keycode);
+    if (down)
+        keysDown_.push_back(keycode);
     sync();
 }
 
-void XInput::chord(std::initializer_list<const char*> keysymNames) {
+void XInput::chord(const std::vector<const char*>& keysymNames) {
     std::vector<unsigned> codes;
     for (const char* name : keysymNames)
         codes.push_back(keycode(name));
-    for (unsigned code : codes)
+    chord(codes);
+}
+
+void XInput::chord(const std::vector<unsigned>& keycodes) {
+    for (unsigned code : keycodes)
         XTestFakeKeyEvent(dpy_, code, True, CurrentTime);
-    for (auto it = codes.rbegin(); it != codes.rend(); ++it)
+    for (auto it = keycodes.rbegin(); it != keycodes.rend(); ++it)
         XTestFakeKeyEvent(dpy_, *it, False, CurrentTime);
     sync();
 }
@@ -53,6 +66,9 @@ void XInput::move(int x, int y) {
 
 void XInput::button(unsigned number, bool down) {
     XTestFakeButtonEvent(dpy_, number, down, CurrentTime);
+    std::erase(buttonsDown_, number);
+    if (down)
+        buttonsDown_.push_back(number);
     sync();
 }
 

@@ -6,8 +6,8 @@
 #include <X11/Xlib.h>
 
 #include <functional>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace vela::test {
 
@@ -24,7 +24,9 @@ class XInput {
     unsigned keycode(const char* keysymName) const;
     void key(unsigned keycode, bool down);
     // Presses the keys in order and releases them in reverse: {"Control_L", "Alt_L", "s"}.
-    void chord(std::initializer_list<const char*> keysymNames);
+    void chord(const std::vector<const char*>& keysymNames);
+    // The same by key codes: {37, 64, 39}.
+    void chord(const std::vector<unsigned>& keycodes);
     // Types lower-case ASCII letters, digits and spaces key by key.
     void type(const std::string& text);
 
@@ -38,6 +40,9 @@ class XInput {
   private:
     void sync(const std::function<void()>& between = {});
     Display* dpy_;
+    // Held by key() and button() and not yet let go: released on destruction, so a test that
+    // stops half-way leaves no key or button down.
+    std::vector<unsigned> keysDown_, buttonsDown_;
 };
 
 }  // namespace vela::test
