@@ -10,6 +10,8 @@ namespace vela {
 
 namespace {
 
+constexpr guint kGrabRetryMs = 50;
+
 Rect frameOf(GdkMonitor* monitor) {
     GdkRectangle g{};
     gdk_monitor_get_geometry(monitor, &g);
@@ -73,6 +75,7 @@ ScreenCaptureOverlayWindow::ScreenCaptureOverlayWindow(const OverlayScreen& scre
 }
 
 ScreenCaptureOverlayWindow::~ScreenCaptureOverlayWindow() {
+    stopGrabRetry();
     if (grabbedSeat_ != nullptr)
         gdk_seat_ungrab(grabbedSeat_);
     g_signal_handlers_disconnect_by_data(window_, this);
@@ -108,10 +111,29 @@ void ScreenCaptureOverlayWindow::grabKeyboard() {
     if (gdk_seat_grab(seat, window, GDK_SEAT_CAPABILITY_KEYBOARD, FALSE, nullptr, nullptr, nullptr,
                       nullptr) == GDK_GRAB_SUCCESS) {
         grabbedSeat_ = seat;
+    } else if (grabRetry_ == 0) {
+        // Opened by the hot key, whose keys the hot-key grab holds until they are let go:
+        // try again until then.
+        grabRetry_ = g_timeout_add(kGrabRetryMs, &ScreenCaptureOverlayWindow::onGrabRetry, this);
     }
 }
 
+gboolean ScreenCaptureOverlayWindow::onGrabRetry(gpointer self) {
+    auto* overlay = static_cast<ScreenCaptureOverlayWindow*>(self);
+    overlay->grabRetry_ = 0;
+    if (!overlay->finished_ && overlay->grabbedSeat_ == nullptr)
+        overlay->grabKeyboard();
+    return G_SOURCE_REMOVE;
+}
+
+void ScreenCaptureOverlayWindow::stopGrabRetry() {
+    if (grabRetry_ != 0)
+        g_source_remove(grabRetry_);
+    grabRetry_ = 0;
+}
+
 void ScreenCaptureOverlayWindow::orderOut() {
+    stopGrabRetry();
     if (grabbedSeat_ != nullptr) {
         gdk_seat_ungrab(grabbedSeat_);
         grabbedSeat_ = nullptr;

@@ -64,14 +64,17 @@ class ScreenCaptureOverlayWindow {
     void cancel();
     void orderOut();
     void grabKeyboard();
+    void stopGrabRetry();
 
     static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
     static gboolean onMapEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
+    static gboolean onGrabRetry(gpointer self);
 
     OverlayScreen screen_;
     std::unique_ptr<CaptureSelectionView> overlayView_;
     GtkWindow* window_ = nullptr;  // owned: destroyed in the destructor
     GdkSeat* grabbedSeat_ = nullptr;
+    guint grabRetry_ = 0;  // timer source while another client still holds the keyboard
     bool finished_ = false;
 };
 
