@@ -1,72 +1,86 @@
-// A process killed at any moment while saving must never leave a missing, empty
-// or partial settings file.
+// A process killed at any moment while saving must never leave a missing, empty or partial
+// settings file, and a reader meanwhile must never see one.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <optional>
 #include <random>
-#include <thread>
 
 #include "core/settings/ConfigStore.h"
 #include "core/settings/SettingsFileCodec.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Wait.h"
 
 namespace vela {
 namespace {
 
-TEST(ConfigStoreCrash, SigkillDuringSavesAlwaysLeavesAWholeFile) {
-    test::TempDir dir;
-    auto path = dir / "config.json";
-    { ConfigStore seed(path); }
-    std::mt19937 rng(12345);
-    std::uniform_int_distribution<int> delayUs(0, 10000);
-    constexpr int kKills = 150;
-    const auto check = [&](int round) -> std::optional<VelaConfig> {
-        std::string bytes = test::readFile(path);
-        EXPECT_FALSE(bytes.empty()) << "round " << round;
-        auto decoded = decodeSettingsFile(bytes);
-        EXPECT_TRUE(decoded) << "round " << round << ": torn file\n" << bytes.substr(0, 200);
-        if (decoded && !decoded->dismissedPopupId.empty()) {
-            EXPECT_EQ(decoded->customModel, "model-" + decoded->dismissedPopupId);
-        }
-        return decoded;
-    };
-    for (int round = 0; round < kKills; ++round) {
-        const std::string prefix = std::to_string(round) + "-";
-        pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+// A forked child that saves without end. It is killed and reaped on every way out of the
+// test: left running, it would keep ctest's output pipe open and hang the suite.
+class SavingChild {
+  public:
+    SavingChild(const std::filesystem::path& path, const std::string& prefix) : pid_(::fork()) {
+        if (pid_ != 0)
+            return;
+        try {
             ConfigStore store(path);
             for (long i = 0;; ++i) {
-                // Lengths vary so a partial write would show as a torn file.
-                std::string n = prefix + std::to_string(i);
+                // Lengths vary so that a partial write shows as a torn file.
+                const std::string n = prefix + std::to_string(i);
                 store.update([&](VelaConfig& c) {
                     c.dismissedPopupId = n;
-                    c.forceUpdateMessage = std::string(static_cast<std::size_t>(i % 4096), 'x');
+                    c.forceUpdateMessage.assign(static_cast<std::size_t>(i % 4096), 'x');
                     c.customModel = "model-" + n;
                 });
             }
+        } catch (...) {
         }
-        // Kill only once this child is really saving; reading meanwhile also checks
-        // that a concurrent reader never sees a partial file.
-        bool saving = false;
-        for (int wait = 0; wait < 5000 && !saving; ++wait) {
-            auto seen = check(round);
-            ASSERT_TRUE(seen);
-            saving = seen->dismissedPopupId.starts_with(prefix);
-            if (!saving)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_TRUE(saving) << "round " << round << ": the child never saved";
-        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(rng)));
-        ::kill(child, SIGKILL);
+        ::_exit(1);
+    }
+    SavingChild(const SavingChild&) = delete;
+    SavingChild& operator=(const SavingChild&) = delete;
+    ~SavingChild() { (void)kill(); }
+    pid_t pid() const { return pid_; }
+    // True when the child was still running and died of the kill.
+    bool kill() {
+        if (pid_ <= 0)
+            return false;
+        ::kill(pid_, SIGKILL);
         int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
-        ASSERT_TRUE(check(round));
+        return ::waitpid(std::exchange(pid_, -1), &status, 0) > 0 && WIFSIGNALED(status);
+    }
+
+  private:
+    pid_t pid_;
+};
+
+TEST(ConfigStoreCrash, SigkillDuringSavesAlwaysLeavesAWholeFile) {
+    test::TempDir dir;
+    const auto path = dir / "config.json";
+    ConfigStore(path).update([](VelaConfig& c) { c.customModel = "model-"; });
+    // The file as any reader sees it: whole, and written by one save.
+    const auto read = [&]() -> std::optional<VelaConfig> {
+        auto c = decodeSettingsFile(test::readFile(path));
+        EXPECT_TRUE(c && c->customModel == "model-" + c->dismissedPopupId) << "torn file";
+        return c;
+    };
+    std::mt19937 rng(12345);
+    std::uniform_int_distribution<long> savesBeforeKill(0, 3);
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE(round);
+        const std::string prefix = std::to_string(round) + "-";
+        const long saves = savesBeforeKill(rng);
+        SavingChild child(path, prefix);
+        ASSERT_GT(child.pid(), 0);
+        // Killed once it has saved a chosen number of times, so the kill lands mid-save.
+        ASSERT_TRUE(test::waitUntil([&] {
+            const auto c = read();
+            return !c || (c->dismissedPopupId.starts_with(prefix) &&
+                          std::stol(c->dismissedPopupId.substr(prefix.size())) >= saves);
+        }));
+        ASSERT_FALSE(HasFailure());
+        ASSERT_TRUE(child.kill());
+        ASSERT_TRUE(read());
     }
 }
 

@@ -1,179 +1,141 @@
 #include "core/settings/SettingsFileCodec.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 namespace vela {
 namespace {
 
 using M = ShortcutModifier;
 
-const char* const kDefaultFile = R"({
-  "captureShortcut" : {
-    "key" : "S",
-    "keyCode" : 1,
-    "modifiers" : [
-      "control",
-      "option"
-    ]
-  },
-  "channelMode" : "builtin",
-  "customApiKey" : "",
-  "customBaseURL" : "https:\/\/api.deepseek.com\/v1",
-  "customModel" : "deepseek-chat",
-  "dismissedPopupId" : "",
-  "forceUpdateBlocked" : false,
-  "forceUpdateMessage" : "",
-  "forceUpdateURL" : "https:\/\/vela-app.github.io\/",
-  "isPinned" : true,
-  "launchAtLogin" : false,
-  "remoteConfigURL" : "https:\/\/raw.githubusercontent.com\/vela-app\/releases\/main\/remote-config-jp.json",
-  "sourceLanguage" : "auto",
-  "targetLanguage" : "ja",
-  "textShortcut" : {
-    "key" : "G",
-    "keyCode" : 5,
-    "modifiers" : [
-      "control",
-      "option"
-    ]
-  }
-})";
+const std::string kDefaults = encodeSettingsFile(VelaConfig{});
 
-// The default file with one member's JSON text replaced (or removed when `value` is empty).
-std::string withMember(const std::string& key, const std::string& value) {
-    nlohmann::json doc = nlohmann::json::parse(kDefaultFile);
-    if (value.empty()) {
-        doc.erase(key);
-    } else {
-        doc[key] = nlohmann::json::parse(value);
+// The default file with the first occurrence of `from` replaced by `to`.
+std::string edited(const std::string& from, const std::string& to) {
+    std::string text = kDefaults;
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+TEST(SettingsFileCodec, DefaultsAreWrittenSortedAndPrettyAndReadBack) {
+    EXPECT_EQ(decodeSettingsFile(kDefaults), VelaConfig{});
+    EXPECT_TRUE(kDefaults.starts_with(
+        "{\n  \"captureShortcut\" : {\n    \"key\" : \"S\",\n    \"keyCode\" : 1,\n"
+        "    \"modifiers\" : [\n      \"control\",\n      \"option\"\n    ]\n  },\n"
+        "  \"channelMode\" : \"builtin\",\n"))
+        << kDefaults;
+    EXPECT_NE(kDefaults.find("\"customBaseURL\" : \"https:\\/\\/"), std::string::npos);
+    std::vector<std::string> keys;  // top-level members, as written
+    std::istringstream lines(kDefaults);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("  \""))
+            keys.push_back(line.substr(3, line.find('"', 3) - 3));
     }
-    return doc.dump();
+    EXPECT_EQ(keys.size(), 15u);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
 }
 
-std::string withKeyCode(const std::string& literal) {
-    std::string text = kDefaultFile;
-    auto at = text.find("\"keyCode\" : 1");
-    return text.replace(at, 13, "\"keyCode\" : " + literal);
-}
-
-TEST(SettingsFileCodec, DefaultRecordEncodesToTheExactSortedPrettyFile) {
-    EXPECT_EQ(encodeSettingsFile(VelaConfig{}), kDefaultFile);
-    auto decoded = decodeSettingsFile(kDefaultFile);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(*decoded, VelaConfig{});
-}
-
-TEST(SettingsFileCodec, RoundTripsEveryFieldIncludingNonAsciiAndEscapes) {
+TEST(SettingsFileCodec, EveryFieldRoundTripsAsStored) {
     VelaConfig c;
     c.captureShortcut = ShortcutConfig("F5", 96, {M::shift, M::command});
-    c.textShortcut = ShortcutConfig::stored("g", 5, {});
+    c.textShortcut = ShortcutConfig::stored("g", 5, {});  // lower case and no modifier, as stored
     c.channelMode = TranslationChannelMode::custom;
     c.customApiKey = "sk-\"quoted\"\\back\nline\ttab\x01";
+    c.customModel = "m", c.customBaseURL = "http://h/v1", c.remoteConfigURL = "file:///r.json";
+    c.dismissedPopupId = "notice-7";
     c.forceUpdateBlocked = true;
+    c.forceUpdateURL = "https://u";
     c.forceUpdateMessage = "【緊急】重要なアップデート";
     c.isPinned = false;
     c.launchAtLogin = true;
     c.sourceLanguage = "en";
     c.targetLanguage = "zh";
-    c.dismissedPopupId = "notice-7";
-    std::string text = encodeSettingsFile(c);
-    // Non-ASCII is written as plain UTF-8, control characters escaped.
-    EXPECT_NE(text.find("\"forceUpdateMessage\" : \"【緊急】重要なアップデート\""),
-              std::string::npos);
-    EXPECT_NE(text.find("\\\"quoted\\\"\\\\back\\nline\\ttab\\u0001"), std::string::npos);
-    EXPECT_NE(text.find("\"modifiers\" : []"), std::string::npos);
-    auto back = decodeSettingsFile(text);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, c);
-    EXPECT_EQ(back->textShortcut.key, "g");  // taken as stored
+    const std::string text = encodeSettingsFile(c);
+    EXPECT_NE(text.find("\"【緊急】重要なアップデート\""), std::string::npos);  // plain UTF-8
+    EXPECT_EQ(decodeSettingsFile(text), c);
 }
 
 TEST(SettingsFileCodec, AnyMissingOrMistypedMemberRejectsTheWholeFile) {
-    const char* keys[] = {"captureShortcut",    "channelMode",        "customApiKey",
-                          "customBaseURL",      "customModel",        "dismissedPopupId",
-                          "forceUpdateBlocked", "forceUpdateMessage", "forceUpdateURL",
-                          "isPinned",           "launchAtLogin",      "remoteConfigURL",
-                          "sourceLanguage",     "targetLanguage",     "textShortcut"};
-    for (const char* key : keys) {
-        EXPECT_FALSE(decodeSettingsFile(withMember(key, ""))) << "missing " << key;
-        EXPECT_FALSE(decodeSettingsFile(withMember(key, "null"))) << "null " << key;
-        EXPECT_FALSE(decodeSettingsFile(withMember(key, "[]"))) << "array " << key;
+    std::vector<std::string> rejected;
+    const auto defaults = nlohmann::json::parse(kDefaults);
+    for (const auto& member : defaults.items()) {
+        auto doc = defaults;
+        doc.erase(member.key());
+        rejected.push_back(doc.dump());
+        for (const char* value : {"null", "[]"}) {
+            doc[member.key()] = nlohmann::json::parse(value);
+            rejected.push_back(doc.dump());
+        }
     }
-    EXPECT_FALSE(decodeSettingsFile(withMember("isPinned", "1")));
-    EXPECT_FALSE(decodeSettingsFile(withMember("launchAtLogin", "0")));
-    EXPECT_FALSE(decodeSettingsFile(withMember("customModel", "42")));
-    EXPECT_FALSE(decodeSettingsFile(withMember("forceUpdateBlocked", "\"false\"")));
-    EXPECT_FALSE(decodeSettingsFile(withMember("channelMode", "\"Builtin\"")));
-    EXPECT_FALSE(decodeSettingsFile(withMember("channelMode", "\"deepl\"")));
-    auto custom = decodeSettingsFile(withMember("channelMode", "\"custom\""));
-    ASSERT_TRUE(custom);
-    EXPECT_EQ(custom->channelMode, TranslationChannelMode::custom);
-}
-
-TEST(SettingsFileCodec, ShortcutObjectsAreCheckedMemberByMember) {
-    const auto shortcut = [](const std::string& body) { return withMember("textShortcut", body); };
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5})")));
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"keyCode":5,"modifiers":[]})")));
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","modifiers":["option"]})")));
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":"5","modifiers":[]})")));
-    EXPECT_FALSE(
-        decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":["command","meta"]})")));
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":[null]})")));
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":"option"})")));
-    EXPECT_FALSE(decodeSettingsFile(shortcut(R"("⌥G")")));
-
-    auto empty =
-        decodeSettingsFile(shortcut(R"({"key":"g","keyCode":5,"modifiers":[],"extra":1})"));
-    ASSERT_TRUE(empty);
-    EXPECT_TRUE(empty->textShortcut.modifiers.empty());
-    EXPECT_EQ(empty->textShortcut.key, "g");
-    auto repeated =
-        decodeSettingsFile(shortcut(R"({"key":"G","keyCode":5,"modifiers":["shift","shift"]})"));
-    ASSERT_TRUE(repeated);
-    EXPECT_EQ(repeated->textShortcut.modifiers, (std::vector<M>{M::shift, M::shift}));
-}
-
-TEST(SettingsFileCodec, KeyCodeMustBeAnIntegerInUnsigned32BitRange) {
-    EXPECT_FALSE(decodeSettingsFile(withKeyCode("1.5")));
-    EXPECT_FALSE(decodeSettingsFile(withKeyCode("-1")));
-    EXPECT_FALSE(decodeSettingsFile(withKeyCode("4294967296")));
-    EXPECT_FALSE(decodeSettingsFile(withKeyCode("1e100")));
-    EXPECT_FALSE(decodeSettingsFile(withKeyCode("true")));
-    auto max = decodeSettingsFile(withKeyCode("4294967295"));
-    ASSERT_TRUE(max);
-    EXPECT_EQ(max->captureShortcut.keyCode, 4294967295u);
-    auto zero = decodeSettingsFile(withKeyCode("0"));
-    ASSERT_TRUE(zero);
-    EXPECT_EQ(zero->captureShortcut.keyCode, 0u);
-}
-
-TEST(SettingsFileCodec, UnknownMembersAreIgnoredAndNotWrittenBack) {
-    auto decoded = decodeSettingsFile(withMember("futureOption", R"({"nested":[1,2]})"));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(*decoded, VelaConfig{});
-    EXPECT_EQ(encodeSettingsFile(*decoded).find("futureOption"), std::string::npos);
-    // Whatever they hold, even numbers no double can represent.
-    for (const char* value : {"1e400", "-1e400", "[1e999, {\"a\": -2e308}]"}) {
-        std::string text = kDefaultFile;
-        text.insert(text.size() - 1, std::string(",\"x\": ") + value);
-        EXPECT_EQ(decodeSettingsFile(text), VelaConfig{}) << value;
+    const char* const cap = "\"captureShortcut\" : {\n    \"key\" : \"S\",\n    \"keyCode\" : 1,";
+    const std::pair<std::string, std::string> edits[] = {
+        {"\"isPinned\" : true", "\"isPinned\" : 1"},
+        {"\"launchAtLogin\" : false", "\"launchAtLogin\" : 0"},
+        {"\"forceUpdateBlocked\" : false", "\"forceUpdateBlocked\" : \"false\""},
+        {"\"customModel\" : \"deepseek-chat\"", "\"customModel\" : 42"},
+        {"\"builtin\"", "\"Builtin\""},
+        {"\"builtin\"", "\"deepl\""},
+        {"\"keyCode\" : 1,", "\"keyCode\" : 1.5,"},
+        {"\"keyCode\" : 1,", "\"keyCode\" : -1,"},
+        {"\"keyCode\" : 1,", "\"keyCode\" : 4294967296,"},
+        {"\"keyCode\" : 1,", "\"keyCode\" : 1e100,"},
+        {"\"keyCode\" : 1,", "\"keyCode\" : 1e400,"},
+        {"\"keyCode\" : 1,", "\"keyCode\" : \"1\","},
+        {"\"keyCode\" : 1,", "\"keyCode\" : true,"},
+        {"\"keyCode\" : 1,", ""},
+        {"\"key\" : \"S\",", ""},
+        {"\"control\",", "\"command\", \"meta\","},
+        {"\"control\",", "null,"},
+        {"\"control\",", "\"Control\","},
+        {"\"modifiers\" : [\n      \"control\",\n      \"option\"\n    ]",
+         "\"modifiers\" : \"option\""},
+        {cap, "\"captureShortcut\" : \"⌥G\", \"x\" : {"},
+        {"deepseek-chat", "\xff\xfe\xfd\xfc"},
+        {"}", "},,"},
+    };
+    for (const auto& [from, to] : edits)
+        rejected.push_back(edited(from, to));
+    for (const std::string& damaged :
+         {kDefaults.substr(0, kDefaults.size() / 2), std::string(""), std::string("[]"),
+          std::string("null"), kDefaults + "x", kDefaults + std::string("\0x", 2)})
+        rejected.push_back(damaged);
+    for (const std::string& text : rejected) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(decodeSettingsFile(text), std::nullopt);
     }
-    EXPECT_FALSE(decodeSettingsFile(withKeyCode("1e400")));
 }
 
-TEST(SettingsFileCodec, DamagedTextIsRejected) {
-    std::string full = kDefaultFile;
-    EXPECT_FALSE(decodeSettingsFile(full.substr(0, full.size() / 2)));
-    EXPECT_FALSE(decodeSettingsFile(""));
-    EXPECT_FALSE(decodeSettingsFile("[]"));
-    EXPECT_FALSE(decodeSettingsFile("null"));
-    EXPECT_FALSE(decodeSettingsFile(full + "garbage"));
-    EXPECT_FALSE(decodeSettingsFile(full + std::string("\0garbage", 8)));
-    EXPECT_FALSE(decodeSettingsFile(full + std::string(1, '\0')));
-    std::string badUtf8 = full;
-    badUtf8.replace(badUtf8.find("deepseek-chat"), 4, "\xff\xfe\xfd\xfc");
-    EXPECT_FALSE(decodeSettingsFile(badUtf8));
+TEST(SettingsFileCodec, AcceptedFilesTakeValuesAsStoredAndIgnoreOtherMembers) {
+    const auto with = [](auto change) {
+        VelaConfig c;
+        change(c);
+        return c;
+    };
+    const struct {
+        std::string text;
+        VelaConfig expected;
+    } cases[] = {
+        {edited("\"builtin\"", "\"custom\""),
+         with([](VelaConfig& c) { c.channelMode = TranslationChannelMode::custom; })},
+        {edited("\"keyCode\" : 1,", "\"keyCode\" : 4294967295,"),
+         with([](VelaConfig& c) { c.captureShortcut.keyCode = 4294967295u; })},
+        {edited("\"keyCode\" : 1,", "\"keyCode\" : 0,"),
+         with([](VelaConfig& c) { c.captureShortcut.keyCode = 0; })},
+        {edited("\"key\" : \"S\",", "\"key\" : \"s\", \"extra\" : 1,"),
+         with([](VelaConfig& c) { c.captureShortcut.key = "s"; })},
+        {edited("\"control\",\n      \"option\"", "\"shift\", \"shift\""), with([](VelaConfig& c) {
+             c.captureShortcut.modifiers = {M::shift, M::shift};
+         })},
+        {edited("{", "{\"future\" : {\"n\" : [1e400, -1e999]}, \"x\" : -2e308,"), VelaConfig{}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(decodeSettingsFile(c.text), c.expected);
+    }
 }
 
 }  // namespace

@@ -5,15 +5,17 @@
 namespace vela {
 namespace {
 
-TEST(UnicodeText, TrimsOnlyTheWhitespaceAndNewlineSetAtBothEnds) {
-    EXPECT_EQ(trimmed("  \t\nhello world\r\n "), "hello world");
-    // Ideographic space, NBSP, NEL, line and paragraph separators are trimmed too.
-    EXPECT_EQ(trimmed("\u3000\u00a0\u0085こんにちは\u2028\u2029"), "こんにちは");
-    // Inner whitespace stays; zero-width space is not whitespace.
-    EXPECT_EQ(trimmed(" a \n b "), "a \n b");
-    EXPECT_EQ(trimmed("\u200bx\u200b"), "\u200bx\u200b");
-    EXPECT_EQ(trimmed(" \n\t\u3000"), "");
-    EXPECT_EQ(trimmed(""), "");
+TEST(UnicodeText, TrimmingRemovesTheWhitespaceAndNewlineSetAtBothEndsOnly) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"  \t\nhello world\r\n ", "hello world"},
+        {"\u3000\u00a0\u0085こんにちは\u2028\u2029", "こんにちは"},
+        {" a \n b ", "a \n b"},
+        {"\u200bx\u200b", "\u200bx\u200b"},  // a zero-width space is no whitespace
+        {" \n\t\u3000", ""},
+        {"", ""},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(trimmed(text), expected) << text;
 }
 
 TEST(UnicodeText, InvalidUtf8IsReadAsReplacementCharacters) {
@@ -27,19 +29,12 @@ TEST(UnicodeText, InvalidUtf8IsReadAsReplacementCharacters) {
     EXPECT_EQ(externalText(std::string("\0a\0b\xff\x01\0", 7)), "ab\uFFFD\x01");
 }
 
-TEST(UnicodeText, UpperCasingIsFullUnicode) {
-    EXPECT_EQ(upperCased("space"), "SPACE");
-    EXPECT_EQ(upperCased("straße"), "STRASSE");
-    EXPECT_EQ(upperCased("é"), "É");
-    EXPECT_EQ(upperCased("1"), "1");
-}
-
-TEST(UnicodeText, GraphemeClustersCountUserPerceivedCharacters) {
-    // Flag, family emoji and a combining accent are one character each.
-    std::string text = "a\U0001F1EF\U0001F1F5\U0001F468\u200D\U0001F469\u200D\U0001F467e\u0301";
-    auto clusters = graphemeClusters(text);
-    ASSERT_EQ(clusters.size(), 4u);
-    EXPECT_EQ(clusters[3], "e\u0301");
+TEST(UnicodeText, UpperCasingIsFullAndCharactersAreGraphemeClusters) {
+    EXPECT_EQ(upperCased("space straße é 1"), "SPACE STRASSE É 1");
+    // A flag, a family emoji and a combining accent are one character each.
+    const std::string text =
+        "a\U0001F1EF\U0001F1F5\U0001F468\u200D\U0001F469\u200D\U0001F467e\u0301";
+    EXPECT_EQ(graphemeClusters(text).size(), 4u);
     EXPECT_EQ(lastGraphemes(text, 2), "\U0001F468\u200D\U0001F469\u200D\U0001F467e\u0301");
     EXPECT_EQ(firstGraphemes(text, 2), "a\U0001F1EF\U0001F1F5");
     EXPECT_EQ(lastGraphemes("abc", 4), "abc");
