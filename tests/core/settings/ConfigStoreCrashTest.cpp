@@ -5,32 +5,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <random>
-
 #include "core/settings/ConfigStore.h"
 #include "core/settings/SettingsFileCodec.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Wait.h"
 
 namespace vela {
-namespace {
 
 // A forked child that saves without end. It is killed and reaped on every way out of the
 // test: left running, it would keep ctest's output pipe open and hang the suite.
-class SavingChild {
-  public:
-    SavingChild(const std::filesystem::path& path, const std::string& prefix) : pid_(::fork()) {
-        if (pid_ != 0)
+struct SavingChild {
+    pid_t pid = ::fork();
+    SavingChild(const std::filesystem::path& path, const std::string& prefix) {
+        if (pid != 0)
             return;
         try {
             ConfigStore store(path);
             for (long i = 0;; ++i) {
                 // Lengths vary so that a partial write shows as a torn file.
-                const std::string n = prefix + std::to_string(i);
-                store.update([&](VelaConfig& c) {
-                    c.dismissedPopupId = n;
+                store.update([n = prefix + std::to_string(i), i](VelaConfig& c) {
                     c.forceUpdateMessage.assign(static_cast<std::size_t>(i % 4096), 'x');
-                    c.customModel = "model-" + n;
+                    c.dismissedPopupId = n, c.customModel = "model-" + n;
                 });
             }
         } catch (...) {
@@ -38,20 +33,13 @@ class SavingChild {
         ::_exit(1);
     }
     SavingChild(const SavingChild&) = delete;
-    SavingChild& operator=(const SavingChild&) = delete;
-    ~SavingChild() { (void)kill(); }
-    pid_t pid() const { return pid_; }
     // True when the child was still running and died of the kill.
     bool kill() {
-        if (pid_ <= 0)
-            return false;
-        ::kill(pid_, SIGKILL);
         int status = 0;
-        return ::waitpid(std::exchange(pid_, -1), &status, 0) > 0 && WIFSIGNALED(status);
+        return pid > 0 && ::kill(pid, SIGKILL) == 0 &&
+               ::waitpid(std::exchange(pid, -1), &status, 0) > 0 && WIFSIGNALED(status);
     }
-
-  private:
-    pid_t pid_;
+    ~SavingChild() { (void)kill(); }
 };
 
 TEST(ConfigStoreCrash, SigkillDuringSavesAlwaysLeavesAWholeFile) {
@@ -64,14 +52,12 @@ TEST(ConfigStoreCrash, SigkillDuringSavesAlwaysLeavesAWholeFile) {
         EXPECT_TRUE(c && c->customModel == "model-" + c->dismissedPopupId) << "torn file";
         return c;
     };
-    std::mt19937 rng(12345);
-    std::uniform_int_distribution<long> savesBeforeKill(0, 3);
     for (int round = 0; round < 100; ++round) {
         SCOPED_TRACE(round);
         const std::string prefix = std::to_string(round) + "-";
-        const long saves = savesBeforeKill(rng);
+        const long saves = round % 4;
         SavingChild child(path, prefix);
-        ASSERT_GT(child.pid(), 0);
+        ASSERT_GT(child.pid, 0);
         // Killed once it has saved a chosen number of times, so the kill lands mid-save.
         ASSERT_TRUE(test::waitUntil([&] {
             const auto c = read();
@@ -84,5 +70,4 @@ TEST(ConfigStoreCrash, SigkillDuringSavesAlwaysLeavesAWholeFile) {
     }
 }
 
-}  // namespace
 }  // namespace vela

@@ -2,23 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 namespace vela {
-namespace {
 
 using M = ShortcutModifier;
 
 const std::string kDefaults = encodeSettingsFile(VelaConfig{});
 
-// The default file with the first occurrence of `from` replaced by `to`.
+// The default file with the first `from` replaced by `to`.
 std::string edited(const std::string& from, const std::string& to) {
     std::string text = kDefaults;
-    const auto at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    EXPECT_NE(text.find(from), std::string::npos) << from;
+    return text.replace(std::min(text.find(from), text.size()), from.size(), to);
 }
 
 TEST(SettingsFileCodec, DefaultsAreWrittenSortedAndPrettyAndReadBack) {
@@ -40,27 +38,30 @@ TEST(SettingsFileCodec, DefaultsAreWrittenSortedAndPrettyAndReadBack) {
 }
 
 TEST(SettingsFileCodec, EveryFieldRoundTripsAsStored) {
-    VelaConfig c;
-    c.captureShortcut = ShortcutConfig("F5", 96, {M::shift, M::command});
-    c.textShortcut = ShortcutConfig::stored("g", 5, {});  // lower case and no modifier, as stored
-    c.channelMode = TranslationChannelMode::custom;
-    c.customApiKey = "sk-\"quoted\"\\back\nline\ttab\x01";
-    c.customModel = "m", c.customBaseURL = "http://h/v1", c.remoteConfigURL = "file:///r.json";
-    c.dismissedPopupId = "notice-7";
-    c.forceUpdateBlocked = true;
-    c.forceUpdateURL = "https://u";
-    c.forceUpdateMessage = "【緊急】重要なアップデート";
-    c.isPinned = false;
-    c.launchAtLogin = true;
-    c.sourceLanguage = "en";
-    c.targetLanguage = "zh";
+    const VelaConfig c{.captureShortcut = ShortcutConfig("F5", 96, {M::shift, M::command}),
+                       .textShortcut = ShortcutConfig::stored("g", 5, {}),
+                       .channelMode = TranslationChannelMode::custom,
+                       .customBaseURL = "http://h/v1",
+                       .customApiKey = "sk-\"quoted\"\\back\nline\ttab\x01",
+                       .customModel = "m",
+                       .remoteConfigURL = "file:///r.json",
+                       .dismissedPopupId = "notice-7",
+                       .forceUpdateBlocked = true,
+                       .forceUpdateURL = "https://u",
+                       .forceUpdateMessage = "【緊急】重要なアップデート",
+                       .launchAtLogin = true,
+                       .isPinned = false,
+                       .sourceLanguage = "en",
+                       .targetLanguage = "zh"};
     const std::string text = encodeSettingsFile(c);
     EXPECT_NE(text.find("\"【緊急】重要なアップデート\""), std::string::npos);  // plain UTF-8
     EXPECT_EQ(decodeSettingsFile(text), c);
 }
 
 TEST(SettingsFileCodec, AnyMissingOrMistypedMemberRejectsTheWholeFile) {
-    std::vector<std::string> rejected;
+    std::vector<std::string> rejected = {
+        kDefaults.substr(0, 99),          "", "[]", "null", kDefaults + "x",
+        kDefaults + std::string("\0x", 2)};
     const auto defaults = nlohmann::json::parse(kDefaults);
     for (const auto& member : defaults.items()) {
         auto doc = defaults;
@@ -71,72 +72,50 @@ TEST(SettingsFileCodec, AnyMissingOrMistypedMemberRejectsTheWholeFile) {
             rejected.push_back(doc.dump());
         }
     }
-    const char* const cap = "\"captureShortcut\" : {\n    \"key\" : \"S\",\n    \"keyCode\" : 1,";
-    const std::pair<std::string, std::string> edits[] = {
-        {"\"isPinned\" : true", "\"isPinned\" : 1"},
-        {"\"launchAtLogin\" : false", "\"launchAtLogin\" : 0"},
-        {"\"forceUpdateBlocked\" : false", "\"forceUpdateBlocked\" : \"false\""},
-        {"\"customModel\" : \"deepseek-chat\"", "\"customModel\" : 42"},
-        {"\"builtin\"", "\"Builtin\""},
-        {"\"builtin\"", "\"deepl\""},
-        {"\"keyCode\" : 1,", "\"keyCode\" : 1.5,"},
-        {"\"keyCode\" : 1,", "\"keyCode\" : -1,"},
-        {"\"keyCode\" : 1,", "\"keyCode\" : 4294967296,"},
-        {"\"keyCode\" : 1,", "\"keyCode\" : 1e100,"},
-        {"\"keyCode\" : 1,", "\"keyCode\" : 1e400,"},
-        {"\"keyCode\" : 1,", "\"keyCode\" : \"1\","},
-        {"\"keyCode\" : 1,", "\"keyCode\" : true,"},
-        {"\"keyCode\" : 1,", ""},
-        {"\"key\" : \"S\",", ""},
-        {"\"control\",", "\"command\", \"meta\","},
-        {"\"control\",", "null,"},
-        {"\"control\",", "\"Control\","},
-        {"\"modifiers\" : [\n      \"control\",\n      \"option\"\n    ]",
-         "\"modifiers\" : \"option\""},
-        {cap, "\"captureShortcut\" : \"⌥G\", \"x\" : {"},
-        {"deepseek-chat", "\xff\xfe\xfd\xfc"},
-        {"}", "},,"},
-    };
-    for (const auto& [from, to] : edits)
-        rejected.push_back(edited(from, to));
-    for (const std::string& damaged :
-         {kDefaults.substr(0, kDefaults.size() / 2), std::string(""), std::string("[]"),
-          std::string("null"), kDefaults + "x", kDefaults + std::string("\0x", 2)})
-        rejected.push_back(damaged);
-    for (const std::string& text : rejected) {
-        SCOPED_TRACE(text);
-        EXPECT_EQ(decodeSettingsFile(text), std::nullopt);
+    // A member as written (key, value), then the other values put in its place.
+    const std::tuple<std::string, std::string, std::vector<std::string>> mistyped[] = {
+        {"\"keyCode\" : ",
+         "1,",
+         {"1.5,", "-1,", "4294967296,", "1e100,", "1e400,", "\"1\",", "true,"}},
+        {"\"isPinned\" : ", "true", {"1", "\"true\""}},
+        {"\"launchAtLogin\" : ", "false", {"0"}},
+        {"\"channelMode\" : ", "\"builtin\"", {"\"Builtin\"", "\"deepl\""}},
+        {"\"customModel\" : ", "\"deepseek-chat\"", {"42", "\"\xff\""}},
+        {"\"captureShortcut\" : ", "{", {"\"⌥G\", \"x\" : {"}},
+        {"\"modifiers\" : ", "[", {"\"option\", \"x\" : ["}},
+        {"", "\"control\"", {"\"Control\"", "\"meta\"", "null"}},
+        {"", "\"key\" : \"S\",", {""}},
+        {"", "\"keyCode\" : 1,", {""}}};
+    for (const auto& [key, value, others] : mistyped) {
+        for (const std::string& other : others)
+            rejected.push_back(edited(key + value, key + other));
     }
+    for (const std::string& text : rejected)
+        EXPECT_EQ(decodeSettingsFile(text), std::nullopt) << text;
 }
 
 TEST(SettingsFileCodec, AcceptedFilesTakeValuesAsStoredAndIgnoreOtherMembers) {
-    const auto with = [](auto change) {
+    const auto with = [](const std::function<void(ShortcutConfig&)>& change) {
         VelaConfig c;
-        change(c);
+        change(c.captureShortcut);
         return c;
     };
-    const struct {
-        std::string text;
-        VelaConfig expected;
-    } cases[] = {
-        {edited("\"builtin\"", "\"custom\""),
-         with([](VelaConfig& c) { c.channelMode = TranslationChannelMode::custom; })},
+    const std::pair<std::string, VelaConfig> cases[] = {
         {edited("\"keyCode\" : 1,", "\"keyCode\" : 4294967295,"),
-         with([](VelaConfig& c) { c.captureShortcut.keyCode = 4294967295u; })},
+         with([](ShortcutConfig& s) { s.keyCode = 4294967295u; })},
         {edited("\"keyCode\" : 1,", "\"keyCode\" : 0,"),
-         with([](VelaConfig& c) { c.captureShortcut.keyCode = 0; })},
-        {edited("\"key\" : \"S\",", "\"key\" : \"s\", \"extra\" : 1,"),
-         with([](VelaConfig& c) { c.captureShortcut.key = "s"; })},
-        {edited("\"control\",\n      \"option\"", "\"shift\", \"shift\""), with([](VelaConfig& c) {
-             c.captureShortcut.modifiers = {M::shift, M::shift};
+         with([](ShortcutConfig& s) { s.keyCode = 0; })},
+        {edited("\"key\" : \"S\",", "\"key\" : \"s\", \"x\" : 1,"),
+         with([](ShortcutConfig& s) { s.key = "s"; })},
+        {edited("\"control\",\n      \"option\"", "\"shift\", \"shift\""),
+         with([](ShortcutConfig& s) {
+             s.modifiers = {M::shift, M::shift};
          })},
-        {edited("{", "{\"future\" : {\"n\" : [1e400, -1e999]}, \"x\" : -2e308,"), VelaConfig{}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(decodeSettingsFile(c.text), c.expected);
-    }
+        {edited("{", "{\"future\" : {\"n\" : [1e400, -1e999]}, \"x\" : -2e308,"), VelaConfig{}}};
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(decodeSettingsFile(text), expected) << text;
+    EXPECT_EQ(decodeSettingsFile(edited("\"builtin\"", "\"custom\""))->channelMode,
+              TranslationChannelMode::custom);
 }
 
-}  // namespace
 }  // namespace vela
