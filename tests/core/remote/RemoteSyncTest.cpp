@@ -9,60 +9,47 @@
 namespace vela {
 
 using test::CannedResponse;
-using test::RecordedRequest;
 using Decision = RemoteControlDecision;
 
 const std::string kDownload = "https://example.invalid/download";
-const std::string kRequired = R"({"latestVersion":"0.3.0","minRequiredVersion":"0.2.0",
-    "updateURL":")" + kDownload +
-                              R"(","releaseNotes":"すぐに更新してください"})";
+const std::string kRequired =
+    R"({"latestVersion":"0.3.0","minRequiredVersion":"0.2.0","updateURL":")" + kDownload +
+    R"(","releaseNotes":"すぐに更新してください"})";
 std::string current(const std::string& noticeId) {
     return R"({"latestVersion":"0.1.0","minRequiredVersion":"0.1.0","updateURL":"https://o",
         "releaseNotes":"","popup":{"id":")" +
            noticeId + R"(","title":"t","message":"m","buttonText":"b","buttonURL":""}})";
 }
-Decision notice(const std::string& id) {
-    return {Decision::PopupBroadcast{RemotePopupNotice{id, "t", "m", "b", ""}}};
-}
 
 // One run of the program: a store read from the file and a coordinator on it.
 struct Program {
     ConfigStore store;
-    TranslationCoordinator coordinator;
-    explicit Program(const std::filesystem::path& file)
-        : store(file),
-          coordinator(store,
-                      std::make_unique<HTTPTranslationTransport>(
-                          "http://127.0.0.1:9", "http://127.0.0.1:9",
-                          HTTPTransportTimeouts{.manifestIdle = std::chrono::milliseconds(300)})) {}
+    TranslationCoordinator coordinator{
+        store, std::make_unique<HTTPTranslationTransport>(
+                   "http://127.0.0.1:9", "http://127.0.0.1:9",
+                   HTTPTransportTimeouts{.manifestIdle = std::chrono::milliseconds(300)})};
+    explicit Program(const std::filesystem::path& file) : store(file) {}
     Decision syncFrom(const std::string& url) {
         store.update([&](VelaConfig& c) { c.remoteConfigURL = url; });
         return coordinator.syncRemoteControl();
     }
 };
 
-std::string fileURL(const std::filesystem::path& path) {
-    std::string url = "file://";
-    for (char c : path.string())
-        url += c == ' ' ? std::string("%20") : std::string(1, c);
-    return url;
-}
-
 TEST(RemoteSync, TheBlockAndADismissedNoticeOutliveRestarts) {
     test::TempDir dir;
-    const auto file = dir / "config.json", manifest = dir / "my dir" / "manifest 1.json";
-    test::LoopbackHttpServer server([&](const RecordedRequest& r) {
+    const auto file = dir / "config.json";
+    test::LoopbackHttpServer server([&](const test::RecordedRequest& r) {
         return CannedResponse{200, r.path == "/broken" ? "{}" : kRequired};
     });
     const std::string path = "/vela-app/releases/main/remote-config-jp.json";
     EXPECT_EQ(
-        Program(file).syncFrom(server.baseURL() + path),
+        Program{file}.syncFrom(server.baseURL() + path),
         (Decision{Decision::ForceUpdateRequired{"0.3.0", "すぐに更新してください", kDownload}}));
-    const RecordedRequest request = server.requests().at(0);
+    const test::RecordedRequest request = server.requests().at(0);
     EXPECT_EQ(request.method + " " + request.path, "GET " + path);
     EXPECT_FALSE(request.hasHeader("Cookie"));
 
-    Program restarted(file);
+    Program restarted{file};
     const TranslationOutcome blocked{
         TranslationOutcome::ForceUpdateRequired{"すぐに更新してください", kDownload}};
     EXPECT_EQ(restarted.coordinator.translate("Hello", "auto", "ja", false), blocked);
@@ -71,18 +58,19 @@ TEST(RemoteSync, TheBlockAndADismissedNoticeOutliveRestarts) {
     EXPECT_EQ(restarted.coordinator.translate("", std::nullopt, std::nullopt, false), blocked);
     // A manifest, here a local file, that no longer requires the update lifts the block;
     // the stored link and message and everything else stay.
-    test::writeFile(manifest, current("n2"));
+    test::writeFile(dir / "my dir/m.json", current("n2"));
     VelaConfig lifted = restarted.store.config();
     lifted.forceUpdateBlocked = false;
-    lifted.remoteConfigURL = fileURL(manifest);
-    EXPECT_EQ(restarted.syncFrom(fileURL(manifest)), notice("n2"));
+    lifted.remoteConfigURL = "file://" + (dir / "my%20dir/m.json").string();
+    EXPECT_EQ(restarted.syncFrom(lifted.remoteConfigURL),
+              (Decision{Decision::PopupBroadcast{RemotePopupNotice{"n2", "t", "m", "b", ""}}}));
     EXPECT_NE(restarted.coordinator.translate("Hello", "auto", "ja", false), blocked);
-    EXPECT_EQ(Program(file).store.config(), lifted);
-
+    EXPECT_EQ(Program{file}.store.config(), lifted);
+    // A dismissed notice stays so after a restart; another one shows.
     restarted.store.update([](VelaConfig& c) { c.dismissedPopupId = "n2"; });
-    EXPECT_EQ(Program(file).coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
-    test::writeFile(manifest, current("n3"));
-    EXPECT_EQ(Program(file).coordinator.syncRemoteControl(), notice("n3"));
+    EXPECT_EQ(Program{file}.coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
+    test::writeFile(dir / "my dir/m.json", current("n3"));
+    EXPECT_NE(Program{file}.coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
 }
 
 TEST(RemoteSync, FailuresNeverTouchTheSettingsFile) {
@@ -91,7 +79,7 @@ TEST(RemoteSync, FailuresNeverTouchTheSettingsFile) {
     const std::string closedBase =
         test::LoopbackHttpServer([](auto&) { return CannedResponse{}; }).baseURL();
     const std::string big(2 * 1024 * 1024, ' ');
-    test::LoopbackHttpServer server([&](const RecordedRequest& r) {
+    test::LoopbackHttpServer server([&](const test::RecordedRequest& r) {
         CannedResponse answer{200,
                               r.path == "/huge" ? big + current("n1") : R"({"latestVersion":"9"})"};
         if (const int status = std::atoi(r.path.c_str() + 1))  // "/404" answers 404
@@ -101,20 +89,20 @@ TEST(RemoteSync, FailuresNeverTouchTheSettingsFile) {
     });
     test::writeFile(dir / "not-a-manifest.json", R"(["latestVersion"])");
     test::writeFile(dir / "huge.json", big + current("n1"));
-    std::filesystem::create_directory(dir / "a folder");
+    std::filesystem::create_directory(dir / "folder");
     const auto inode = [&] {
         struct stat st {};
         return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
     };
-    Program program(file);
+    Program program{file};
     // Blocked, so that a change in either direction would show.
     program.store.update([](VelaConfig& c) { c.forceUpdateBlocked = true; });
-    const std::string base = server.baseURL();
+    const std::string base = server.baseURL(), local = "file://" + dir.path().string();
     for (const std::string& url :
          {base + "/404", base + "/500", base + "/204", base + "/partial", base + "/huge",
           base + "/silent", closedBase + "/manifest.json", std::string("not a url"),
-          std::string(""), fileURL(dir / "missing.json"), fileURL(dir / "a folder"),
-          fileURL(dir / "not-a-manifest.json"), fileURL(dir / "huge.json")}) {
+          std::string(""), local + "/missing.json", local + "/folder",
+          local + "/not-a-manifest.json", local + "/huge.json"}) {
         SCOPED_TRACE(url);
         // Pointing the store elsewhere is itself a save: take the file after it.
         program.store.update([&](VelaConfig& c) { c.remoteConfigURL = url; });

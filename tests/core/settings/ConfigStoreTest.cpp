@@ -121,6 +121,23 @@ TEST(ConfigStore, ShortcutPairsAreCheckedInOrderAndOnlyValidOnesStored) {
     test::TempDir dir;
     ConfigStore store(dir / "config.json");
     const ShortcutConfig cmdQ("Q", 12, {M::command}), ctrlAltS = ShortcutConfig::defaultCapture();
+    // A verifier's refusal is the answer; it is then asked to register the stored pair back.
+    const ShortcutConfig capture("X", 7, {M::control, M::shift}), text("T", 17, {M::option});
+    bool refuse = true;
+    std::vector<std::pair<ShortcutConfig, ShortcutConfig>> calls;
+    const auto verifier = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
+        calls.emplace_back(c, t);
+        (void)store.config();  // called outside the lock: reading the store is allowed
+        return refuse && c == capture ? std::optional(E::keyNotOnKeyboard) : std::nullopt;
+    };
+    EXPECT_EQ(store.updateShortcuts(capture, text, verifier), E::keyNotOnKeyboard);
+    EXPECT_EQ(calls, (std::vector<std::pair<ShortcutConfig, ShortcutConfig>>{
+                         {capture, text}, {ctrlAltS, ShortcutConfig::defaultText()}}));
+    EXPECT_EQ(ConfigStore(store.fileURL()).config(), VelaConfig{});
+    refuse = false;
+    EXPECT_EQ(store.updateShortcuts(capture, text, verifier), std::nullopt);
+    EXPECT_EQ(calls.size(), 3u);
+    EXPECT_EQ(ConfigStore(store.fileURL()).config().captureShortcut, capture);
     std::vector<std::tuple<ShortcutConfig, ShortcutConfig, std::optional<E>>> cases = {
         {cmdQ, {"A", 0, {}}, E::emptyModifiers},  // each check before the reserved one
         {cmdQ, cmdQ, E::duplicateInternalShortcut},
@@ -140,36 +157,14 @@ TEST(ConfigStore, ShortcutPairsAreCheckedInOrderAndOnlyValidOnesStored) {
         for (M m : {M::command, M::control})
             cases.push_back({ctrlAltS, {key, code, {m}}, E::occupiedBySystem});
     }
-    for (const auto& [capture, text, expected] : cases) {
-        SCOPED_TRACE(capture.compactDisplayText() + " / " + text.compactDisplayText());
+    for (const auto& [c, t, expected] : cases) {
+        SCOPED_TRACE(c.compactDisplayText() + " / " + t.compactDisplayText());
         const VelaConfig before = store.config();
-        EXPECT_EQ(store.updateShortcuts(capture, text), expected);
+        EXPECT_EQ(store.updateShortcuts(c, t), expected);
         const VelaConfig onDisk = ConfigStore(store.fileURL()).config();
-        EXPECT_EQ(onDisk.captureShortcut, expected ? before.captureShortcut : capture);
-        EXPECT_EQ(onDisk.textShortcut, expected ? before.textShortcut : text);
+        EXPECT_EQ(onDisk.captureShortcut, expected ? before.captureShortcut : c);
+        EXPECT_EQ(onDisk.textShortcut, expected ? before.textShortcut : t);
     }
-}
-
-TEST(ConfigStore, RefusedPairIsRegisteredBackAndNotStored) {
-    test::TempDir dir;
-    ConfigStore store(dir / "config.json");
-    const ShortcutConfig capture("X", 7, {M::control, M::shift}), text("T", 17, {M::option});
-    bool refuse = true;
-    std::vector<std::pair<ShortcutConfig, ShortcutConfig>> calls;
-    const auto verifier = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
-        calls.emplace_back(c, t);
-        (void)store.config();  // called outside the lock: reading the store is allowed
-        return refuse && c == capture ? std::optional(E::keyNotOnKeyboard) : std::nullopt;
-    };
-    EXPECT_EQ(store.updateShortcuts(capture, text, verifier), E::keyNotOnKeyboard);
-    EXPECT_EQ(calls, (std::vector<std::pair<ShortcutConfig, ShortcutConfig>>{
-                         {capture, text},
-                         {ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()}}));
-    EXPECT_EQ(ConfigStore(dir / "config.json").config(), VelaConfig{});
-    refuse = false;
-    EXPECT_EQ(store.updateShortcuts(capture, text, verifier), std::nullopt);
-    EXPECT_EQ(calls.size(), 3u);
-    EXPECT_EQ(ConfigStore(dir / "config.json").config().captureShortcut, capture);
 }
 
 TEST(ConfigStore, ConcurrentReadersNeverSeeATornRecordAndTheFileEndsWithTheLast) {
