@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace vela {
 
@@ -11,53 +10,34 @@ using M = ShortcutModifier;
 
 const std::string kDefaults = encodeSettingsFile(VelaConfig{});
 
-// The default file with the first `from` replaced by `to`.
-std::string edited(const std::string& from, const std::string& to) {
-    std::string text = kDefaults;
-    EXPECT_NE(text.find(from), std::string::npos) << from;
-    return text.replace(std::min(text.find(from), text.size()), from.size(), to);
-}
-
-TEST(SettingsFileCodec, DefaultsAreWrittenSortedAndPrettyAndReadBack) {
-    EXPECT_EQ(decodeSettingsFile(kDefaults), VelaConfig{});
+TEST(SettingsFileCodec, FilesAreSortedAndPrettyAndEveryFieldRoundTrips) {
     EXPECT_TRUE(kDefaults.starts_with(
         "{\n  \"captureShortcut\" : {\n    \"key\" : \"S\",\n    \"keyCode\" : 1,\n"
         "    \"modifiers\" : [\n      \"control\",\n      \"option\"\n    ]\n  },\n"
         "  \"channelMode\" : \"builtin\",\n"))
         << kDefaults;
     EXPECT_NE(kDefaults.find("\"customBaseURL\" : \"https:\\/\\/"), std::string::npos);
-    std::vector<std::string> keys;  // top-level members, as written
-    std::istringstream lines(kDefaults);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("  \""))
-            keys.push_back(line.substr(3, line.find('"', 3) - 3));
+    std::size_t at = 0;
+    const auto doc = nlohmann::json::parse(kDefaults);
+    for (const auto& member : doc.items()) {  // in key order
+        EXPECT_LT(at, kDefaults.find("\n  \"" + member.key() + "\" : ")) << member.key();
+        at = kDefaults.find("\n  \"" + member.key() + "\" : ");
     }
-    EXPECT_EQ(keys.size(), 15u);
-    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
-}
-
-TEST(SettingsFileCodec, EveryFieldRoundTripsAsStored) {
-    const VelaConfig c{.captureShortcut = ShortcutConfig("F5", 96, {M::shift, M::command}),
-                       .textShortcut = ShortcutConfig::stored("g", 5, {}),
-                       .channelMode = TranslationChannelMode::custom,
-                       .customBaseURL = "http://h/v1",
-                       .customApiKey = "sk-\"quoted\"\\back\nline\ttab\x01",
-                       .customModel = "m",
-                       .remoteConfigURL = "file:///r.json",
-                       .dismissedPopupId = "notice-7",
-                       .forceUpdateBlocked = true,
-                       .forceUpdateURL = "https://u",
-                       .forceUpdateMessage = "【緊急】重要なアップデート",
-                       .launchAtLogin = true,
-                       .isPinned = false,
-                       .sourceLanguage = "en",
-                       .targetLanguage = "zh"};
+    EXPECT_EQ(decodeSettingsFile(kDefaults), VelaConfig{});
+    VelaConfig c;
+    c.captureShortcut = ShortcutConfig("F5", 96, {M::shift, M::command}),
+    c.textShortcut = ShortcutConfig::stored("g", 5, {}),
+    c.channelMode = TranslationChannelMode::custom;
+    c.customBaseURL = "http://h/v1", c.customApiKey = "sk-\"q\"\\b\nl\t\x01", c.customModel = "m";
+    c.remoteConfigURL = "file:///r.json", c.dismissedPopupId = "n7", c.forceUpdateURL = "https://u";
+    c.forceUpdateBlocked = c.launchAtLogin = true, c.isPinned = false, c.sourceLanguage = "en";
+    c.targetLanguage = "zh", c.forceUpdateMessage = "【緊急】重要なアップデート";
     const std::string text = encodeSettingsFile(c);
     EXPECT_NE(text.find("\"【緊急】重要なアップデート\""), std::string::npos);  // plain UTF-8
     EXPECT_EQ(decodeSettingsFile(text), c);
 }
 
-TEST(SettingsFileCodec, AnyMissingOrMistypedMemberRejectsTheWholeFile) {
+TEST(SettingsFileCodec, MembersAreTakenAsStoredOrTheWholeFileIsRejected) {
     std::vector<std::string> rejected = {
         kDefaults.substr(0, 99),          "", "[]", "null", kDefaults + "x",
         kDefaults + std::string("\0x", 2)};
@@ -66,52 +46,47 @@ TEST(SettingsFileCodec, AnyMissingOrMistypedMemberRejectsTheWholeFile) {
         auto doc = defaults;
         doc.erase(member.key());
         rejected.push_back(doc.dump());
-        for (const char* value : {"null", "[]"}) {
-            doc[member.key()] = nlohmann::json::parse(value);
-            rejected.push_back(doc.dump());
-        }
-    }
-    // A member as written (key, value), then the other values put in its place.
-    const std::tuple<std::string, std::string, std::vector<std::string>> mistyped[] = {
-        {"\"keyCode\" : ", "1,", {"1.5,", "-1,", "4294967296,", "1e400,", "\"1\","}},
-        {"\"isPinned\" : ", "true", {"1", "\"true\""}},
-        {"\"launchAtLogin\" : ", "false", {"0"}},
-        {"\"channelMode\" : ", "\"builtin\"", {"\"Builtin\"", "\"deepl\""}},
-        {"\"customModel\" : ", "\"deepseek-chat\"", {"42", "\"\xff\""}},
-        {"\"captureShortcut\" : ", "{", {"\"⌥G\", \"x\" : {"}},
-        {"\"modifiers\" : ", "[", {"\"option\", \"x\" : ["}},
-        {"", "\"control\"", {"\"Control\"", "\"meta\"", "null"}},
-        {"", "\"key\" : \"S\",", {""}},
-        {"", "\"keyCode\" : 1,", {""}}};
-    for (const auto& [key, value, others] : mistyped) {
-        for (const std::string& other : others)
-            rejected.push_back(edited(key + value, key + other));
+        for (const char* value : {"null", "[]"})
+            rejected.push_back((doc[member.key()] = nlohmann::json::parse(value), doc.dump()));
     }
     for (const std::string& text : rejected)
         EXPECT_EQ(decodeSettingsFile(text), std::nullopt) << text;
-}
-
-TEST(SettingsFileCodec, AcceptedFilesTakeValuesAsStoredAndIgnoreOtherMembers) {
     const auto stored = [](const char* key, std::uint32_t code,
                            std::vector<M> modifiers = {M::control, M::option}) {
         return ShortcutConfig::stored(key, code, std::move(modifiers));
     };
+    // A member of the default file as written (key, value), the values put in its place, and
+    // the capture shortcut read then, if the file is accepted.
     const std::string ctrlAlt = "\"control\",\n      \"option\"";
-    const std::tuple<std::string, std::string, ShortcutConfig> cases[] = {
-        {"\"keyCode\" : 1,", "\"keyCode\" : 4294967295,", stored("S", 4294967295u)},
-        {"\"keyCode\" : 1,", "\"keyCode\" : 0,", stored("S", 0)},
-        {"\"key\" : \"S\",", "\"key\" : \"s\", \"x\" : 1,", stored("s", 1)},
-        {ctrlAlt, "\"shift\", \"shift\"", stored("S", 1, {M::shift, M::shift})},
-        {ctrlAlt, "", stored("S", 1, {})}};
-    for (const auto& [from, to, expected] : cases) {
-        EXPECT_EQ(decodeSettingsFile(edited(from, to)).value_or(VelaConfig{}).captureShortcut,
-                  expected)
-            << to;
+    const std::tuple<std::string, std::string, std::vector<std::string>,
+                     std::optional<ShortcutConfig>>
+        cases[] = {{"\"keyCode\" : ", "1,", {"1.5,", "-1,", "4294967296,", "1e400,", "\"1\","}, {}},
+                   {"\"keyCode\" : ", "1,", {"4294967295,"}, stored("S", 4294967295u)},
+                   {"\"keyCode\" : ", "1,", {"0,"}, stored("S", 0)},
+                   {"\"key\" : ", "\"S\",", {"\"s\", \"x\" : 1,"}, stored("s", 1)},
+                   {"", ctrlAlt, {"\"shift\", \"shift\""}, stored("S", 1, {M::shift, M::shift})},
+                   {"", ctrlAlt, {""}, stored("S", 1, {})},
+                   {"{", "", {"\"future\" : [1e400, -1e999], \"x\" : -2e308,"}, stored("S", 1)},
+                   {"\"isPinned\" : ", "true", {"1", "\"true\""}, {}},
+                   {"\"launchAtLogin\" : ", "false", {"0"}, {}},
+                   {"\"channelMode\" : ", "\"builtin\"", {"\"Builtin\"", "\"deepl\""}, {}},
+                   {"\"customModel\" : ", "\"deepseek-chat\"", {"42", "\"\xff\""}, {}},
+                   {"\"captureShortcut\" : ", "{", {"\"⌥G\", \"x\" : {"}, {}},
+                   {"\"modifiers\" : ", "[", {"\"option\", \"x\" : ["}, {}},
+                   {"", "\"control\"", {"\"Control\"", "\"meta\"", "null"}, {}},
+                   {"", "\"key\" : \"S\",", {""}, {}},
+                   {"", "\"keyCode\" : 1,", {""}, {}}};
+    for (const auto& [key, value, others, capture] : cases) {
+        for (const std::string& other : others) {
+            SCOPED_TRACE(key + other);
+            std::string text = kDefaults;
+            const std::size_t at = text.find(key + value);
+            ASSERT_NE(at, std::string::npos);
+            const auto decoded =
+                decodeSettingsFile(text.replace(at, (key + value).size(), key + other));
+            EXPECT_EQ(decoded ? std::optional(decoded->captureShortcut) : std::nullopt, capture);
+        }
     }
-    EXPECT_EQ(decodeSettingsFile(edited("{", "{\"future\" : [1e400, -1e999], \"x\" : -2e308,")),
-              VelaConfig{});
-    EXPECT_EQ(decodeSettingsFile(edited("\"builtin\"", "\"custom\""))->channelMode,
-              TranslationChannelMode::custom);
 }
 
 }  // namespace vela
