@@ -12,13 +12,11 @@ using test::CannedResponse;
 using Decision = RemoteControlDecision;
 
 const std::string kDownload = "https://example.invalid/download";
-const std::string kRequired =
-    R"({"latestVersion":"0.3.0","minRequiredVersion":"0.2.0","updateURL":")" + kDownload +
-    R"(","releaseNotes":"すぐに更新してください"})";
-std::string current(const std::string& noticeId) {
-    return R"({"latestVersion":"0.1.0","minRequiredVersion":"0.1.0","updateURL":"https://o",
-        "releaseNotes":"","popup":{"id":")" +
-           noticeId + R"(","title":"t","message":"m","buttonText":"b","buttonURL":""}})";
+std::string manifest(const std::string& latest, const std::string& min, const std::string& id) {
+    return R"({"latestVersion":")" + latest + R"(","minRequiredVersion":")" + min +
+           R"(","updateURL":")" + kDownload + R"(","releaseNotes":"すぐに更新してください",
+           "popup":{"id":")" +
+           id + R"(","title":"t","message":"m","buttonText":"b","buttonURL":""}})";
 }
 
 // One run of the program: a store read from the file and a coordinator on it.
@@ -35,13 +33,18 @@ struct Program {
     }
 };
 
-TEST(RemoteSync, TheBlockAndADismissedNoticeOutliveRestarts) {
+TEST(RemoteSync, TheBlockOutlivesRestartsAndFailedSyncsAndADismissedNoticeStaysDismissed) {
     test::TempDir dir;
     const auto file = dir / "config.json";
-    test::LoopbackHttpServer server([&](const test::RecordedRequest& r) {
-        return CannedResponse{200, r.path == "/broken" ? "{}" : kRequired};
-    });
     const std::string path = "/vela-app/releases/main/remote-config-jp.json";
+    const std::string big(HTTPTranslationTransport::maxManifestBytes, ' ');
+    test::LoopbackHttpServer server([&](const test::RecordedRequest& r) {
+        const int status = std::atoi(r.path.c_str() + 1);  // "/404" answers 404
+        const std::string body = r.path == "/broken" ? "{}" : manifest("0.3.0", "0.2.0", "n");
+        CannedResponse answer{status ? status : 200, r.path == "/huge" ? big + body : body};
+        answer.hold = r.path == "/silent";
+        return answer;
+    });
     EXPECT_EQ(
         Program{file}.syncFrom(server.baseURL() + path),
         (Decision{Decision::ForceUpdateRequired{"0.3.0", "すぐに更新してください", kDownload}}));
@@ -53,12 +56,36 @@ TEST(RemoteSync, TheBlockAndADismissedNoticeOutliveRestarts) {
     const TranslationOutcome blocked{
         TranslationOutcome::ForceUpdateRequired{"すぐに更新してください", kDownload}};
     EXPECT_EQ(restarted.coordinator.translate("Hello", "auto", "ja", false), blocked);
-    // A failed sync (a body that is no manifest) keeps the block.
-    EXPECT_EQ(restarted.syncFrom(server.baseURL() + "/broken"), (Decision{Decision::UpToDate{}}));
+    // A failed sync keeps the block and does not even save.
+    const std::string closedBase =
+        test::LoopbackHttpServer([](auto&) { return CannedResponse{}; }).baseURL();
+    test::writeFile(dir / "not-a-manifest.json", R"(["latestVersion"])");
+    test::writeFile(dir / "huge.json", big + manifest("0.1.0", "0.1.0", "n"));
+    std::filesystem::create_directory(dir / "folder");
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const std::string base = server.baseURL(), local = "file://" + dir.path().string();
+    for (const std::string& url :
+         {base + "/404", base + "/broken", base + "/huge", base + "/silent",
+          closedBase + "/manifest.json", std::string("not a url"), std::string(""),
+          local + "/missing.json", local + "/folder", local + "/not-a-manifest.json",
+          local + "/huge.json"}) {
+        SCOPED_TRACE(url);
+        // Pointing the store elsewhere is itself a save: take the file after it.
+        restarted.store.update([&](VelaConfig& c) { c.remoteConfigURL = url; });
+        const VelaConfig before = restarted.store.config();
+        const ino_t pointed = inode();
+        EXPECT_EQ(restarted.coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
+        EXPECT_EQ(inode(), pointed);  // every save makes a new one
+        EXPECT_EQ(restarted.store.config(), before);
+    }
     EXPECT_EQ(restarted.coordinator.translate("", std::nullopt, std::nullopt, false), blocked);
+
     // A manifest, here a local file, that no longer requires the update lifts the block;
     // the stored link and message and everything else stay.
-    test::writeFile(dir / "my dir/m.json", current("n2"));
+    test::writeFile(dir / "my dir/m.json", manifest("0.1.0", "0.1.0", "n2"));
     VelaConfig lifted = restarted.store.config();
     lifted.forceUpdateBlocked = false;
     lifted.remoteConfigURL = "file://" + (dir / "my%20dir/m.json").string();
@@ -69,49 +96,8 @@ TEST(RemoteSync, TheBlockAndADismissedNoticeOutliveRestarts) {
     // A dismissed notice stays so after a restart; another one shows.
     restarted.store.update([](VelaConfig& c) { c.dismissedPopupId = "n2"; });
     EXPECT_EQ(Program{file}.coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
-    test::writeFile(dir / "my dir/m.json", current("n3"));
+    test::writeFile(dir / "my dir/m.json", manifest("0.1.0", "0.1.0", "n3"));
     EXPECT_NE(Program{file}.coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
-}
-
-TEST(RemoteSync, FailuresNeverTouchTheSettingsFile) {
-    test::TempDir dir;
-    const auto file = dir / "config.json";
-    const std::string closedBase =
-        test::LoopbackHttpServer([](auto&) { return CannedResponse{}; }).baseURL();
-    const std::string big(2 * 1024 * 1024, ' ');
-    test::LoopbackHttpServer server([&](const test::RecordedRequest& r) {
-        CannedResponse answer{200,
-                              r.path == "/huge" ? big + current("n1") : R"({"latestVersion":"9"})"};
-        if (const int status = std::atoi(r.path.c_str() + 1))  // "/404" answers 404
-            answer = CannedResponse{status, status == 204 ? "" : current("n1")};
-        answer.hold = r.path == "/silent";  // past the idle limit
-        return answer;
-    });
-    test::writeFile(dir / "not-a-manifest.json", R"(["latestVersion"])");
-    test::writeFile(dir / "huge.json", big + current("n1"));
-    std::filesystem::create_directory(dir / "folder");
-    const auto inode = [&] {
-        struct stat st {};
-        return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
-    };
-    Program program{file};
-    // Blocked, so that a change in either direction would show.
-    program.store.update([](VelaConfig& c) { c.forceUpdateBlocked = true; });
-    const std::string base = server.baseURL(), local = "file://" + dir.path().string();
-    for (const std::string& url :
-         {base + "/404", base + "/500", base + "/204", base + "/partial", base + "/huge",
-          base + "/silent", closedBase + "/manifest.json", std::string("not a url"),
-          std::string(""), local + "/missing.json", local + "/folder",
-          local + "/not-a-manifest.json", local + "/huge.json"}) {
-        SCOPED_TRACE(url);
-        // Pointing the store elsewhere is itself a save: take the file after it.
-        program.store.update([&](VelaConfig& c) { c.remoteConfigURL = url; });
-        const VelaConfig before = program.store.config();
-        const ino_t pointed = inode();
-        EXPECT_EQ(program.coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
-        EXPECT_EQ(inode(), pointed);  // every save makes a new one
-        EXPECT_EQ(program.store.config(), before);
-    }
 }
 
 }  // namespace vela
