@@ -1,5 +1,7 @@
 #pragma once
 // A fresh folder under the system temporary folder, removed with everything in it.
+// The constructor, readFile and writeFile throw std::runtime_error on failure; writeFile
+// creates missing folders and replaces the file.
 
 #include <filesystem>
 #include <string>

@@ -22,31 +22,24 @@ mode_t modeOf(const fs::path& p) {
     return ::stat(p.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
-// The variables stay changed: nothing else in this program reads them.
-TEST(ConfigStore, DefaultLocationFollowsXdgConfigHomeAndIsPrivate) {
+TEST(ConfigStore, TheFileIsPrivateAndKeptAsFoundOrSetAsideWhenDamaged) {
     test::TempDir dir;
-    ::setenv("HOME", dir.path().c_str(), 1);
+    ::setenv("HOME", dir.path().c_str(), 1);  // stays changed: nothing else here reads it
     for (const char* xdg : {"", "relative/dir", static_cast<const char*>(nullptr)}) {
         xdg ? ::setenv("XDG_CONFIG_HOME", xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
         EXPECT_EQ(ConfigStore::defaultFileURL(), dir / ".config/VelaJP/config.json") << !xdg;
     }
     ::setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
-    ConfigStore store;
-    EXPECT_EQ(store.fileURL(), dir / "xdg/VelaJP/config.json");
-    EXPECT_EQ(test::readFile(store.fileURL()), encodeSettingsFile(VelaConfig{}));
-    EXPECT_EQ(modeOf(store.fileURL()), 0600u);
-    EXPECT_EQ(modeOf(dir / "xdg/VelaJP"), 0700u);
-}
-
-TEST(ConfigStore, StartupKeepsAValidFileAndSetsADamagedOneAside) {
-    test::TempDir dir;
-    const auto path = dir / "new/config.json", kept = dir / "new/config.json.damaged";
+    const auto path = dir / "xdg/VelaJP/config.json", kept = dir / "xdg/VelaJP/config.json.damaged";
     const std::string defaults = encodeSettingsFile(VelaConfig{});
+    EXPECT_EQ(ConfigStore().fileURL(), path);
     for (const std::string& damaged : {defaults.substr(0, 99), std::string("{}"), std::string()}) {
+        EXPECT_EQ(test::readFile(path), defaults);
+        EXPECT_EQ(modeOf(path), 0600u);
+        EXPECT_EQ(modeOf(path.parent_path()), 0700u);
         test::writeFile(path, damaged);
         ::chmod(path.c_str(), 0644);
         EXPECT_EQ(ConfigStore(path).config(), VelaConfig{}) << damaged;
-        EXPECT_EQ(test::readFile(path), defaults);
         EXPECT_EQ(test::readFile(kept), damaged);  // replacing the one kept before
         EXPECT_EQ(modeOf(kept), 0600u);
     }
@@ -60,6 +53,14 @@ TEST(ConfigStore, StartupKeepsAValidFileAndSetsADamagedOneAside) {
     EXPECT_EQ(test::readFile(path), valid);
     store.update([](VelaConfig&) {});  // saved even when nothing changed
     EXPECT_EQ(test::readFile(path), encodeSettingsFile(custom));
+    // A save that fails (a file where the folder should be) is retried by the next.
+    fs::remove_all(dir / "xdg");
+    test::writeFile(dir / "xdg", "");
+    store.update([](VelaConfig& c) { c.sourceLanguage = "ko"; });
+    fs::remove(dir / "xdg");
+    store.save();
+    EXPECT_EQ(ConfigStore(path).config().sourceLanguage, "ko");
+    EXPECT_EQ(modeOf(path.parent_path()), 0700u);
 }
 
 TEST(ConfigStore, SavesGoThroughLinksAndRemoveOnlyOrphanedTemporaries) {
@@ -84,37 +85,23 @@ TEST(ConfigStore, SavesGoThroughLinksAndRemoveOnlyOrphanedTemporaries) {
     EXPECT_TRUE(fs::exists(dir / "dotfiles/.vela.json.bak"));
 }
 
-TEST(ConfigStore, AFailedSaveIsRetriedByTheNext) {
-    test::TempDir dir;
-    test::writeFile(dir / "blocker", "a file where the folder should be");
-    ConfigStore store(dir / "blocker/config.json");
-    store.update([](VelaConfig& c) { c.sourceLanguage = "ko"; });
-    fs::remove(dir / "blocker");
-    store.save();
-    EXPECT_EQ(ConfigStore(store.fileURL()).config().sourceLanguage, "ko");
-}
-
-TEST(ConfigStore, KeyHintAndChannelChoiceUseTheTrimmedKey) {
+TEST(ConfigStore, KeyHintAndChannelChoiceUseTheTrimmedKeyAndOnlyValidShortcutPairsAreStored) {
     test::TempDir dir;
     ConfigStore store(dir / "config.json");
     const auto custom = TranslationChannelMode::custom, builtin = TranslationChannelMode::builtin;
-    const std::tuple<std::string, TranslationChannelMode, std::string, bool> cases[] = {
+    const std::tuple<std::string, TranslationChannelMode, std::string, bool> keys[] = {
         {"", custom, "", false},
         {" sk-abcdef1234 \n", builtin, "保存済みキー (••••1234)", false},
         {" sk-abcdef1234 \n", custom, "保存済みキー (••••1234)", true},
         {" \t\n\u3000", custom, "", false},  // a blank key means the builtin channel
         {"ab", custom, "保存済みキー (••••ab)", true},
         {"キー🇯🇵e\u0301x", custom, "保存済みキー (••••ー🇯🇵e\u0301x)", true}};
-    for (const auto& [key, mode, hint, usesCustom] : cases) {
+    for (const auto& [key, mode, hint, usesCustom] : keys) {
         store.update([&](VelaConfig& c) { c.customApiKey = key, c.channelMode = mode; });
         EXPECT_EQ(store.maskedApiKeyHint(), hint) << key;
         EXPECT_EQ(store.shouldUseCustomChannel(), usesCustom) << key;
     }
-}
-
-TEST(ConfigStore, ShortcutPairsAreCheckedInOrderAndOnlyValidOnesStored) {
-    test::TempDir dir;
-    ConfigStore store(dir / "config.json");
+    store.update([](VelaConfig& c) { c = VelaConfig{}; });
     const ShortcutConfig cmdQ("Q", 12, {M::command}), ctrlAltS = ShortcutConfig::defaultCapture();
     // A verifier's refusal is the answer; it is then asked to register the stored pair back.
     const ShortcutConfig capture("X", 7, {M::control, M::shift}), text("T", 17, {M::option});
