@@ -23,9 +23,7 @@ TEST(RemoteControlManifest, DecodingIsAllOrNothing) {
          std::nullopt},
         {base + R"("n",)" + popup + "}}", std::nullopt},
         {base + R"("n",)" + popup + R"(,"buttonURL":null}})", std::nullopt},
-        {base + R"("n","popup":"none"})", std::nullopt},  // a popup of another type
-        {"[1]", std::nullopt},
-        {"", std::nullopt}};
+        {base + R"("n","popup":"none"})", std::nullopt}};  // a popup of another type
     for (const auto& [json, expected] : cases) {
         const auto result = decodeRemoteControlManifest(json);
         const auto* decoded = std::get_if<RemoteControlManifest>(&result);

@@ -2,16 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
-
 namespace vela {
 
 using M = ShortcutModifier;
 
-TEST(ShortcutConfig, WrittenFormsNameEachModifierOnceInAFixedOrderAndEqualValuesHashAlike) {
+TEST(ShortcutConfig, WrittenFormsNameEachModifierOnceInAFixedOrder) {
     const std::pair<ShortcutConfig, std::string> cases[] = {
-        {ShortcutConfig::defaultCapture(), "Ctrl + Alt + S"},
-        {ShortcutConfig::defaultText(), "Ctrl + Alt + G"},
         {{"K", 40, {M::command, M::shift, M::option, M::control}},
          "Ctrl + Alt + Shift + Super + K"},
         {{"S", 1, {M::control, M::control}}, "Ctrl + S"},
@@ -23,15 +19,6 @@ TEST(ShortcutConfig, WrittenFormsNameEachModifierOnceInAFixedOrderAndEqualValues
         std::erase(compact, ' ');
         EXPECT_EQ(shortcut.compactDisplayText(), compact);
     }
-    // Keys are upper-cased unless stored; the modifier order counts.
-    const std::unordered_set<ShortcutConfig> set{
-        {"Q", 12, {M::shift, M::command}},
-        {"q", 12, {M::shift, M::command}},
-        {"Q", 12, {M::command, M::shift}},
-        {"Q", 13, {M::shift, M::command}},
-        {"Q", 12, {M::shift, M::command, M::shift}},
-        ShortcutConfig::stored("q", 12, {M::shift, M::command})};
-    EXPECT_EQ(set.size(), 5u);
 }
 
 }  // namespace vela
