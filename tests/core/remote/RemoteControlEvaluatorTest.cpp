@@ -54,21 +54,21 @@ TEST(RemoteControlEvaluator, RequiredBeatsOptionalBeatsNotice) {
         return RemoteControlEvaluator::evaluate({latest, min, "https://dl", notes, popup}, "0.1.0",
                                                 dismissed);
     };
-    using Required = Decision::ForceUpdateRequired;
-    using Optional = Decision::OptionalUpdateAvailable;
-    const Decision upToDate{Decision::UpToDate{}}, notice{Decision::PopupBroadcast{n7}};
-    EXPECT_EQ(
-        decide("0.3.0", "0.2.0", "", "", n7),
-        (Decision{Required{"0.3.0", std::string(messages::requiredUpdateNotes), "https://dl"}}));
+    const auto required = [](const char* latest, std::string_view notes) {
+        return Decision{Decision::ForceUpdateRequired{latest, std::string(notes), "https://dl"}};
+    };
+    const auto optional = [](const char* latest, const char* notes) {
+        return Decision{Decision::OptionalUpdateAvailable{latest, notes, "https://dl"}};
+    };
+    const Decision upToDate{Decision::UpToDate{}};
+    EXPECT_EQ(decide("0.3.0", "0.2.0", "", "", n7),
+              required("0.3.0", messages::requiredUpdateNotes));
     // Required even when latest is older, and it carries latest.
-    EXPECT_EQ(decide("0.0.9", "0.2.0", "必ず", "", n7),
-              (Decision{Required{"0.0.9", "必ず", "https://dl"}}));
-    EXPECT_EQ(
-        decide("0.2.0", "0.1.0", "", "", n7),
-        (Decision{Optional{"0.2.0", "新バージョン v0.2.0 が公開されました。", "https://dl"}}));
-    EXPECT_EQ(decide("0.2.0", "0.1.0", "改善", "n7", n7),
-              (Decision{Optional{"0.2.0", "改善", "https://dl"}}));
-    EXPECT_EQ(decide("0.1.0", "", "", "N7", n7), notice);
+    EXPECT_EQ(decide("0.0.9", "0.2.0", "必ず", "", n7), required("0.0.9", "必ず"));
+    EXPECT_EQ(decide("0.2.0", "0.1.0", "", "", n7),
+              optional("0.2.0", "新バージョン v0.2.0 が公開されました。"));
+    EXPECT_EQ(decide("0.2.0", "0.1.0", "改善", "n7", n7), optional("0.2.0", "改善"));
+    EXPECT_EQ(decide("0.1.0", "", "", "N7", n7), (Decision{Decision::PopupBroadcast{n7}}));
     EXPECT_EQ(decide("0.1.0", "", "", "n7", n7), upToDate);
     EXPECT_EQ(decide("0.1.0", "", "", "", RemotePopupNotice{"", "t", "m", "b", ""}), upToDate);
     EXPECT_EQ(decide("0.1.0", "", "", "", std::nullopt), upToDate);

@@ -16,20 +16,17 @@ namespace vela {
 // test: left running, it would keep ctest's output pipe open and hang the suite.
 struct SavingChild {
     pid_t pid = ::fork();
-    SavingChild(const std::filesystem::path& path, const std::string& prefix) {
-        if (pid == 0) {
-            try {
-                ConfigStore store(path);
-                for (long i = 0;; ++i) {
-                    // Lengths vary so that a partial write shows as a torn file.
-                    store.update([n = prefix + std::to_string(i), i](VelaConfig& c) {
-                        c.forceUpdateMessage.assign(static_cast<std::size_t>(i % 4096), 'x');
-                        c.dismissedPopupId = n, c.customModel = "model-" + n;
-                    });
-                }
-            } catch (...) {
-            }
-            ::_exit(1);
+    // Never returns in the child: an exception there ends it, instead of running the test on.
+    SavingChild(const std::filesystem::path& path, const std::string& prefix) noexcept {
+        if (pid != 0)
+            return;
+        ConfigStore store(path);
+        for (long i = 0;; ++i) {  // only a kill ends it
+            // Lengths vary so that a partial write shows as a torn file.
+            store.update([n = prefix + std::to_string(i), i](VelaConfig& c) {
+                c.forceUpdateMessage.assign(static_cast<std::size_t>(i % 4096), 'x');
+                c.dismissedPopupId = n, c.customModel = "model-" + n;
+            });
         }
     }
     SavingChild(const SavingChild&) = delete;

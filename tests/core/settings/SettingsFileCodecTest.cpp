@@ -45,9 +45,11 @@ TEST(SettingsFileCodec, MembersAreTakenAsStoredOrTheWholeFileIsRejected) {
         for (const char* value : {"null", "[]"})
             rejected.push_back((doc[member.key()] = nlohmann::json::parse(value), doc.dump()));
     }
-    // Nested one short of the limit (the file itself is one level).
+    // Nested one short of the limit (the file itself is one level); brackets in strings do not
+    // count.
     const std::string deep =
         std::string(maxJsonDepth - 1, '[') + std::string(maxJsonDepth - 1, ']');
+    const std::string brackets = "\"\\\"" + std::string(maxJsonDepth, '[') + "\"";
     const auto stored = [](const char* key, std::uint32_t code,
                            std::vector<M> modifiers = {M::control, M::option}) {
         return ShortcutConfig::stored(key, code, std::move(modifiers));
@@ -57,30 +59,24 @@ TEST(SettingsFileCodec, MembersAreTakenAsStoredOrTheWholeFileIsRejected) {
     const std::string ctrlAlt = "\"control\",\n      \"option\"";
     const std::tuple<std::string, std::string, std::vector<std::string>,
                      std::optional<ShortcutConfig>>
-        cases[] = {
-            {"", kDefaults, rejected, {}},
-            {"{", "", {"\"x\" : [" + deep + "],"}, {}},
-            // Brackets in strings do not count.
-            {"{",
-             "",
-             {"\"x\" : " + deep + ", \"y\" : \"\\\"" + std::string(maxJsonDepth, '[') + "\","},
-             stored("S", 1)},
-            {"\"keyCode\" : ", "1,", {"1.5,", "-1,", "4294967296,", "1e400,", "\"1\","}, {}},
-            {"\"keyCode\" : ", "1,", {"4294967295,"}, stored("S", 4294967295u)},
-            {"\"keyCode\" : ", "1,", {"0,"}, stored("S", 0)},
-            {"\"key\" : ", "\"S\",", {"\"s\", \"x\" : 1,"}, stored("s", 1)},
-            {"", ctrlAlt, {"\"shift\", \"shift\""}, stored("S", 1, {M::shift, M::shift})},
-            {"", ctrlAlt, {""}, stored("S", 1, {})},
-            {"{", "", {"\"future\" : [1e400, -1e999], \"x\" : -2e308,"}, stored("S", 1)},
-            {"\"isPinned\" : ", "true", {"1", "\"true\""}, {}},
-            {"\"launchAtLogin\" : ", "false", {"0"}, {}},
-            {"\"channelMode\" : ", "\"builtin\"", {"\"Builtin\"", "\"deepl\""}, {}},
-            {"\"customModel\" : ", "\"deepseek-chat\"", {"42", "\"\xff\""}, {}},
-            {"\"captureShortcut\" : ", "{", {"\"⌥G\", \"x\" : {"}, {}},
-            {"\"modifiers\" : ", "[", {"\"option\", \"x\" : ["}, {}},
-            {"", "\"control\"", {"\"Control\"", "\"meta\"", "null"}, {}},
-            {"", "\"key\" : \"S\",", {""}, {}},
-            {"", "\"keyCode\" : 1,", {""}, {}}};
+        cases[] = {{"", kDefaults, rejected, {}},
+                   {"{", "", {"\"x\" : [" + deep + "],"}, {}},
+                   {"{", "", {"\"x\" : " + deep + ", \"y\" : " + brackets + ","}, stored("S", 1)},
+                   {"\"keyCode\" : ", "1,", {"1.5,", "-1,", "4294967296,", "1e400,", "\"1\","}, {}},
+                   {"\"keyCode\" : ", "1,", {"4294967295,"}, stored("S", 4294967295u)},
+                   {"\"keyCode\" : ", "1,", {"0,"}, stored("S", 0)},
+                   {"\"key\" : ", "\"S\",", {"\"s\", \"x\" : 1,"}, stored("s", 1)},
+                   {"", ctrlAlt, {"\"shift\", \"shift\""}, stored("S", 1, {M::shift, M::shift})},
+                   {"", ctrlAlt, {""}, stored("S", 1, {})},
+                   {"{", "", {"\"future\" : [1e400, -1e999], \"x\" : -2e308,"}, stored("S", 1)},
+                   {"\"isPinned\" : ", "true", {"1", "\"true\""}, {}},
+                   {"\"channelMode\" : ", "\"builtin\"", {"\"Builtin\"", "\"deepl\""}, {}},
+                   {"\"customModel\" : ", "\"deepseek-chat\"", {"42", "\"\xff\""}, {}},
+                   {"\"captureShortcut\" : ", "{", {"\"⌥G\", \"x\" : {"}, {}},
+                   {"\"modifiers\" : ", "[", {"\"option\", \"x\" : ["}, {}},
+                   {"", "\"control\"", {"\"Control\"", "\"meta\"", "null"}, {}},
+                   {"", "\"key\" : \"S\",", {""}, {}},
+                   {"", "\"keyCode\" : 1,", {""}, {}}};
     for (const auto& [key, value, others, capture] : cases) {
         for (const std::string& other : others) {
             SCOPED_TRACE(key + other);
