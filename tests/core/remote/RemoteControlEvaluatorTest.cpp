@@ -19,8 +19,7 @@ TEST(RemoteControlManifest, DecodingIsAllOrNothing) {
         {base + "\"n\"}", plain},
         {base + R"("n","popup":null})", plain},
         {R"({"latestVersion":"1","minRequiredVersion":"0","updateURL":"u"})", std::nullopt},
-        {R"({"latestVersion":1,"minRequiredVersion":"0","updateURL":"u","releaseNotes":""})",
-         std::nullopt},
+        {R"({"latestVersion":1,"minRequiredVersion":"0","updateURL":"u","releaseNotes":""})", {}},
         {base + R"("n",)" + popup + "}}", std::nullopt},
         {base + R"("n",)" + popup + R"(,"buttonURL":null}})", std::nullopt},
         {base + R"("n","popup":"none"})", std::nullopt}};  // a popup of another type

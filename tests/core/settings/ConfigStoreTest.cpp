@@ -22,7 +22,7 @@ mode_t modeOf(const fs::path& p) {
     return ::stat(p.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
-TEST(ConfigStore, TheFileIsPrivateAndKeptAsFoundOrSetAsideWhenDamaged) {
+TEST(ConfigStore, TheFileIsPrivateKeptAsFoundOrSetAsideWhenDamagedAndSavedThroughLinks) {
     test::TempDir dir;
     ::setenv("HOME", dir.path().c_str(), 1);  // stays changed: nothing else here reads it
     for (const char* xdg : {"", "relative/dir", static_cast<const char*>(nullptr)}) {
@@ -60,10 +60,8 @@ TEST(ConfigStore, TheFileIsPrivateAndKeptAsFoundOrSetAsideWhenDamaged) {
     store.save();
     EXPECT_EQ(ConfigStore(path).config().sourceLanguage, "ko");
     EXPECT_EQ(modeOf(path.parent_path()), 0700u);
-}
 
-TEST(ConfigStore, SavesGoThroughLinksAndRemoveOnlyOrphanedTemporaries) {
-    test::TempDir dir;
+    // Saves go through links and remove only orphaned temporaries.
     const auto target = dir / "dotfiles/vela.json", link = dir / "config.json";
     // A damaged file, temporaries left by a killed save and being written by another
     // process, and a file that is no temporary.
@@ -89,7 +87,6 @@ TEST(ConfigStore, KeyHintAndChannelChoiceUseTheTrimmedKeyAndOnlyValidShortcutPai
     ConfigStore store(dir / "config.json");
     const auto custom = TranslationChannelMode::custom, builtin = TranslationChannelMode::builtin;
     const std::tuple<std::string, TranslationChannelMode, std::string, bool> keys[] = {
-        {"", custom, "", false},
         {" sk-abcdef1234 \n", builtin, "保存済みキー (••••1234)", false},
         {" sk-abcdef1234 \n", custom, "保存済みキー (••••1234)", true},
         {" \t\n\u3000", custom, "", false},  // a blank key means the builtin channel

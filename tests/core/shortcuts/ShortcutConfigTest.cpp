@@ -13,12 +13,9 @@ TEST(ShortcutConfig, WrittenFormsNameEachModifierOnceInAFixedOrder) {
         {{"S", 1, {M::control, M::control}}, "Ctrl + S"},
         {{"space", 49, {}}, "SPACE"},
         {ShortcutConfig::stored("s", 1, {M::control}), "Ctrl + S"}};  // stored in lower case
-    for (const auto& [shortcut, display] : cases) {
+    for (const auto& [shortcut, display] : cases)
         EXPECT_EQ(shortcut.displayText(), display);
-        std::string compact = display;
-        std::erase(compact, ' ');
-        EXPECT_EQ(shortcut.compactDisplayText(), compact);
-    }
+    EXPECT_EQ(ShortcutConfig::defaultCapture().compactDisplayText(), "Ctrl+Alt+S");
 }
 
 }  // namespace vela
