@@ -4,339 +4,160 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <set>
 #include <thread>
 
 #include "core/settings/SettingsFileCodec.h"
 #include "tests/support/TempDir.h"
 
 namespace vela {
-namespace {
 
 using M = ShortcutModifier;
+using E = ShortcutValidationError;
+namespace fs = std::filesystem;
 
-mode_t modeOf(const std::filesystem::path& p) {
+mode_t modeOf(const fs::path& p) {
     struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 0777;
+    return ::stat(p.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
-TEST(ConfigStore, DefaultLocationFollowsXdgConfigHomeAndCreatesPrivateFiles) {
+TEST(ConfigStore, TheFileIsPrivateKeptAsFoundOrSetAsideWhenDamagedAndSavedThroughLinks) {
     test::TempDir dir;
-    std::string oldXdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
-    std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", dir.path().c_str(), 1);  // stays changed: nothing else here reads it
+    for (const char* xdg : {"", "relative/dir", static_cast<const char*>(nullptr)}) {
+        xdg ? ::setenv("XDG_CONFIG_HOME", xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+        EXPECT_EQ(ConfigStore::defaultFileURL(), dir / ".config/VelaJP/config.json") << !xdg;
+    }
     ::setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
-    EXPECT_EQ(ConfigStore::defaultFileURL(), dir / "xdg" / "VelaJP" / "config.json");
-    {
-        ConfigStore store;
-        EXPECT_EQ(store.fileURL(), dir / "xdg" / "VelaJP" / "config.json");
-        EXPECT_EQ(test::readFile(store.fileURL()), encodeSettingsFile(VelaConfig{}));
-        EXPECT_EQ(modeOf(store.fileURL()), 0600u);
-        EXPECT_EQ(modeOf(dir / "xdg" / "VelaJP"), 0700u);
-    }
-    // Unset, empty or relative values fall back to ~/.config.
-    ::setenv("HOME", dir.path().c_str(), 1);
-    for (const char* value : {"", "relative/dir"}) {
-        ::setenv("XDG_CONFIG_HOME", value, 1);
-        EXPECT_EQ(ConfigStore::defaultFileURL(), dir / ".config" / "VelaJP" / "config.json");
-    }
-    ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(ConfigStore::defaultFileURL(), dir / ".config" / "VelaJP" / "config.json");
-    oldXdg.empty() ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", oldXdg.c_str(), 1);
-    ::setenv("HOME", oldHome.c_str(), 1);
-}
-
-TEST(ConfigStore, StartupWritesDefaultsOnlyWhenTheFileIsMissingOrDamaged) {
-    test::TempDir dir;
-    auto path = dir / "nested" / "folder" / "config.json";
-    auto kept = dir / "nested" / "folder" / "config.json.damaged";
-    {
-        ConfigStore store(path);  // no folder yet: the first save creates it
-        EXPECT_EQ(store.config(), VelaConfig{});
-        EXPECT_EQ(test::readFile(path), encodeSettingsFile(VelaConfig{}));
-        EXPECT_FALSE(std::filesystem::exists(kept));  // nothing was there to keep
-    }
-    std::string defaults = encodeSettingsFile(VelaConfig{});
-    for (std::string damaged : {defaults.substr(0, defaults.size() / 2), std::string("{}"),
-                                std::string(""), std::string("\x89PNG\r\n")}) {
+    const auto path = dir / "xdg/VelaJP/config.json", kept = dir / "xdg/VelaJP/config.json.damaged";
+    const std::string defaults = encodeSettingsFile(VelaConfig{});
+    EXPECT_EQ(ConfigStore().fileURL(), path);
+    for (const std::string& damaged : {defaults.substr(0, 99), std::string("{}"), std::string()}) {
+        EXPECT_EQ(test::readFile(path), defaults);
+        EXPECT_EQ(modeOf(path), 0600u);
+        EXPECT_EQ(modeOf(path.parent_path()), 0700u);
         test::writeFile(path, damaged);
         ::chmod(path.c_str(), 0644);
-        ConfigStore store(path);
-        EXPECT_EQ(store.config(), VelaConfig{});
-        EXPECT_EQ(test::readFile(path), defaults);
-        // The damaged file is kept, private, and replaces the one kept before.
-        EXPECT_EQ(store.damagedFileURL(), kept);
-        EXPECT_EQ(test::readFile(kept), damaged);
+        EXPECT_EQ(ConfigStore(path).config(), VelaConfig{}) << damaged;
+        EXPECT_EQ(test::readFile(kept), damaged);  // replacing the one kept before
         EXPECT_EQ(modeOf(kept), 0600u);
     }
-    // A valid file with an unknown member and custom values is read and left byte for byte,
-    // the macOS-era shortcut pair Ctrl+S / Alt+G included.
-    VelaConfig custom;
-    custom.targetLanguage = "en";
-    custom.customApiKey = "sk-12345";
-    custom.captureShortcut = ShortcutConfig("S", 1, {M::control});
-    custom.textShortcut = ShortcutConfig("G", 5, {M::option});
-    std::string valid = encodeSettingsFile(custom);
-    valid.insert(valid.size() - 2, ",\n  \"zExtra\" : 1");
+    // A valid file stays as found, members unknown here included, until the first save.
+    const std::string valid = defaults.substr(0, defaults.size() - 2) + ",\n  \"zExtra\" : 1\n}";
     test::writeFile(path, valid);
-    {
-        ConfigStore store(path);
-        EXPECT_EQ(store.config(), custom);
-        EXPECT_EQ(test::readFile(path), valid);
-        store.save();  // the unknown member goes away on the next save
-        EXPECT_EQ(test::readFile(path), encodeSettingsFile(custom));
-    }
-}
+    ConfigStore store(path);
+    EXPECT_EQ(test::readFile(path), valid);
+    store.update([](VelaConfig&) {});  // saved even when nothing changed
+    EXPECT_EQ(test::readFile(path), defaults);
+    // A save that fails at the last step (a folder in the file's place) leaves no temporary
+    // behind, and the next one does it again.
+    fs::remove(path);
+    fs::create_directories(path / "occupied");
+    store.update([](VelaConfig& c) { c.sourceLanguage = "ko"; });
+    EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), {}), 2);  // and `kept`
+    fs::remove_all(path.parent_path());
+    store.save();
+    EXPECT_EQ(ConfigStore(path).config().sourceLanguage, "ko");
+    EXPECT_EQ(modeOf(path.parent_path()), 0700u);
 
-TEST(ConfigStore, SavesGoThroughLinksAndLeaveNoTemporariesBehind) {
-    test::TempDir dir;
-    auto target = dir / "dotfiles" / "vela.json";
-    auto link = dir / "cfg" / "config.json";
-    VelaConfig custom;
-    custom.customApiKey = "sk-old";
-    test::writeFile(target, encodeSettingsFile(custom));
-    std::filesystem::create_directories(link.parent_path());
-    std::filesystem::create_symlink("../dotfiles/vela.json", link);
-    // Left by a killed save, being written by another process, and not a temporary.
-    test::writeFile(dir / "dotfiles" / ".vela.json.Ab12Cd", "sk-old");
-    test::writeFile(dir / "dotfiles" / ".vela.json.Zz99Yy", "sk-writing");
-    test::writeFile(dir / "dotfiles" / ".vela.json.bak", "mine");
-    int writing = ::open((dir / "dotfiles" / ".vela.json.Zz99Yy").c_str(), O_RDONLY | O_CLOEXEC);
+    // Saves go through links and remove only orphaned temporaries.
+    const auto target = dir / "dotfiles/vela.json", link = dir / "config.json";
+    // A damaged file, temporaries left by a killed save and being written by another
+    // process, and a file that is no temporary.
+    for (const char* name :
+         {"vela.json", ".vela.json.Ab12Cd", ".vela.json.Zz99Yy", ".vela.json.bak"})
+        test::writeFile(dir / "dotfiles" / name, "{,}");
+    fs::create_symlink("dotfiles/vela.json", link);
+    const int writing = ::open((dir / "dotfiles/.vela.json.Zz99Yy").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(writing, LOCK_EX), 0);
-    {
-        ConfigStore store(link);
-        ::close(writing);
-        EXPECT_EQ(store.config(), custom);
-        store.update([](VelaConfig& c) { c.customApiKey = "sk-new"; });
-    }
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    ConfigStore(link).update([](VelaConfig& c) { c.customApiKey = "sk-new"; });
+    ::close(writing);
+    EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(decodeSettingsFile(test::readFile(target))->customApiKey, "sk-new");
     EXPECT_EQ(modeOf(target), 0600u);
-    std::set<std::string> names;
-    for (auto& e : std::filesystem::directory_iterator(dir / "dotfiles"))
-        names.insert(e.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"vela.json", ".vela.json.Zz99Yy", ".vela.json.bak"}));
-
-    // A damaged linked file is kept beside the file itself; the link stays.
-    test::writeFile(target, "{\"customApiKey\" : \"sk-new\",,}");
-    ConfigStore store(link);
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(test::readFile(dir / "dotfiles" / "vela.json.damaged"),
-              "{\"customApiKey\" : \"sk-new\",,}");
-    EXPECT_EQ(test::readFile(target), encodeSettingsFile(VelaConfig{}));
+    EXPECT_EQ(test::readFile(dir / "dotfiles/vela.json.damaged"), "{,}");  // beside the file
+    EXPECT_FALSE(fs::exists(dir / "dotfiles/.vela.json.Ab12Cd"));
+    EXPECT_TRUE(fs::exists(dir / "dotfiles/.vela.json.Zz99Yy"));
+    EXPECT_TRUE(fs::exists(dir / "dotfiles/.vela.json.bak"));
 }
 
-TEST(ConfigStore, UpdateSavesEveryTimeAndCopiesAreIndependent) {
-    test::TempDir dir;
-    auto path = dir / "config.json";
-    ConfigStore store(path);
-    VelaConfig before = store.config();
-    store.update([](VelaConfig& c) { c.sourceLanguage = "ko"; });
-    EXPECT_EQ(before.sourceLanguage, "auto");
-    EXPECT_EQ(store.config().sourceLanguage, "ko");
-    EXPECT_EQ(decodeSettingsFile(test::readFile(path))->sourceLanguage, "ko");
-
-    test::writeFile(path, "edited from outside");
-    store.update([](VelaConfig&) {});  // written even when nothing changed
-    EXPECT_EQ(test::readFile(path), encodeSettingsFile(store.config()));
-    EXPECT_EQ(ConfigStore(path).config().sourceLanguage, "ko");
-}
-
-TEST(ConfigStore, WriteFailuresAreSilentAndTheNextSaveRetries) {
-    test::TempDir dir;
-    test::writeFile(dir / "blocker", "a file where the folder should be");
-    auto path = dir / "blocker" / "config.json";
-    ConfigStore store(path);
-    store.update([](VelaConfig& c) { c.targetLanguage = "ko"; });
-    EXPECT_EQ(store.config().targetLanguage, "ko");
-    EXPECT_FALSE(std::filesystem::exists(path));
-    std::filesystem::remove(dir / "blocker");
-    store.save();
-    EXPECT_EQ(decodeSettingsFile(test::readFile(path))->targetLanguage, "ko");
-}
-
-TEST(ConfigStore, ApiKeyHintAndChannelChoiceUseTheTrimmedKey) {
+TEST(ConfigStore, KeyHintAndChannelChoiceUseTheTrimmedKeyAndOnlyValidShortcutPairsAreStored) {
     test::TempDir dir;
     ConfigStore store(dir / "config.json");
-    EXPECT_EQ(store.maskedApiKeyHint(), "");
-    EXPECT_FALSE(store.shouldUseCustomChannel());
-
-    store.update([](VelaConfig& c) { c.customApiKey = "  sk-abcdef1234 \n"; });
-    EXPECT_EQ(store.maskedApiKeyHint(), "保存済みキー (••••1234)");
-    EXPECT_FALSE(store.shouldUseCustomChannel());  // channel is still builtin
-
-    store.update([](VelaConfig& c) { c.channelMode = TranslationChannelMode::custom; });
-    EXPECT_TRUE(store.shouldUseCustomChannel());
-
-    store.update([](VelaConfig& c) { c.customApiKey = " \t\n\u3000"; });
-    EXPECT_EQ(store.maskedApiKeyHint(), "");
-    EXPECT_FALSE(store.shouldUseCustomChannel());
-
-    store.update([](VelaConfig& c) { c.customApiKey = "ab"; });
-    EXPECT_EQ(store.maskedApiKeyHint(), "保存済みキー (••••ab)");
-    store.update([](VelaConfig& c) { c.customApiKey = "キー🇯🇵e\u0301x"; });
-    EXPECT_EQ(store.maskedApiKeyHint(), "保存済みキー (••••ー🇯🇵e\u0301x)");
-}
-
-TEST(ConfigStore, ReservedShortcutsAreSuperAndCtrlWithFiveKeys) {
-    const auto& reserved = ConfigStore::reservedSystemShortcuts();
-    EXPECT_EQ(reserved.size(), 10u);
-    EXPECT_TRUE(reserved.contains(ShortcutConfig("SPACE", 49, {M::command})));
-    EXPECT_TRUE(reserved.contains(ShortcutConfig("C", 8, {M::command})));
-    EXPECT_FALSE(reserved.contains(ShortcutConfig("Q", 12, {M::command, M::shift})));
-    EXPECT_FALSE(reserved.contains(ShortcutConfig("V", 9, {M::control, M::command})));
-    EXPECT_FALSE(reserved.contains(ShortcutConfig("C", 8, {M::control, M::shift})));
-}
-
-TEST(ConfigStore, UpdateShortcutsChecksInOrderAndStoresNothingOnFailure) {
-    test::TempDir dir;
-    auto path = dir / "config.json";
-    ConfigStore store(path);
-    std::string fileBefore = test::readFile(path);
-    ShortcutConfig cmdQ("Q", 12, {M::command});
-    ShortcutConfig bare("A", 0, {});
-    ShortcutConfig cmdV("V", 9, {M::command});
-    ShortcutConfig cmdShiftV("V", 9, {M::command, M::shift});
-
-    EXPECT_EQ(store.updateShortcuts(cmdQ, bare), ShortcutValidationError::emptyModifiers);
-    EXPECT_EQ(store.updateShortcuts(cmdQ, cmdQ),
-              ShortcutValidationError::duplicateInternalShortcut);
-    EXPECT_EQ(store.updateShortcuts(cmdV, ShortcutConfig::defaultText()),
-              ShortcutValidationError::occupiedBySystem);
-    EXPECT_EQ(store.updateShortcuts(ShortcutConfig::defaultCapture(), cmdQ),
-              ShortcutValidationError::occupiedBySystem);
-    // Shift alone does not count on a key that types a character; the Linux forms of the
-    // reserved meanings are refused like their Super forms.
-    const struct {
-        ShortcutConfig shortcut;
-        std::optional<ShortcutValidationError> expected;
-    } linuxCases[] = {
-        {{"A", 0, {M::shift}}, ShortcutValidationError::emptyModifiers},
-        {{"7", 26, {M::shift, M::shift}}, ShortcutValidationError::emptyModifiers},
-        {{"SPACE", 49, {M::shift}}, ShortcutValidationError::emptyModifiers},
-        {{"MINUS", 0, {M::shift}}, ShortcutValidationError::emptyModifiers},
-        {{"NUMPAD4", 0, {M::shift}}, ShortcutValidationError::emptyModifiers},
-        {{"C", 8, {M::control}}, ShortcutValidationError::occupiedBySystem},
-        {{"V", 9, {M::control}}, ShortcutValidationError::occupiedBySystem},
-        {{"Q", 12, {M::control}}, ShortcutValidationError::occupiedBySystem},
-        {{"W", 13, {M::control}}, ShortcutValidationError::occupiedBySystem},
-        {{"SPACE", 49, {M::control}}, ShortcutValidationError::occupiedBySystem},
-        {{"SPACE", 49, {M::command}}, ShortcutValidationError::occupiedBySystem},
-    };
-    for (const auto& c : linuxCases) {
-        SCOPED_TRACE(c.shortcut.compactDisplayText());
-        EXPECT_EQ(store.updateShortcuts(ShortcutConfig::defaultCapture(), c.shortcut), c.expected);
+    const auto custom = TranslationChannelMode::custom, builtin = TranslationChannelMode::builtin;
+    const std::tuple<std::string, TranslationChannelMode, std::string, bool> keys[] = {
+        {" sk-abcdef1234 \n", builtin, "保存済みキー (••••1234)", false},
+        {" sk-abcdef1234 \n", custom, "保存済みキー (••••1234)", true},
+        {" \t\n\u3000", custom, "", false},  // a blank key means the builtin channel
+        {"ab", custom, "保存済みキー (••••ab)", true},
+        {"キー🇯🇵e\u0301x", custom, "保存済みキー (••••ー🇯🇵e\u0301x)", true}};
+    for (const auto& [key, mode, hint, usesCustom] : keys) {
+        store.update([&](VelaConfig& c) { c.customApiKey = key, c.channelMode = mode; });
+        EXPECT_EQ(store.maskedApiKeyHint(), hint) << key;
+        EXPECT_EQ(store.shouldUseCustomChannel(), usesCustom) << key;
     }
-    EXPECT_EQ(store.config(), VelaConfig{});
-    EXPECT_EQ(test::readFile(path), fileBefore);
-
-    // Same key and code with modifiers in another order: not a duplicate.
-    ShortcutConfig a("K", 40, {M::shift, M::command});
-    ShortcutConfig b("K", 40, {M::command, M::shift});
-    EXPECT_EQ(store.updateShortcuts(a, b), std::nullopt);
-    EXPECT_EQ(store.config().captureShortcut, a);
-    EXPECT_EQ(store.config().textShortcut, b);
-
-    EXPECT_EQ(store.updateShortcuts(ShortcutConfig("F5", 96, {M::shift}), b), std::nullopt);
-    EXPECT_EQ(store.updateShortcuts(cmdShiftV, ShortcutConfig::defaultText()), std::nullopt);
-    VelaConfig onDisk = *decodeSettingsFile(test::readFile(path));
-    EXPECT_EQ(onDisk.captureShortcut, cmdShiftV);
-    EXPECT_EQ(onDisk.textShortcut, ShortcutConfig::defaultText());
-}
-
-TEST(ConfigStore, RefusingVerifierIsAskedAgainWithTheStoredPair) {
-    test::TempDir dir;
-    auto path = dir / "config.json";
-    ConfigStore store(path);
-    std::string fileBefore = test::readFile(path);
+    store.update([](VelaConfig& c) { c = VelaConfig{}; });
+    const ShortcutConfig cmdQ("Q", 12, {M::command}), ctrlAltS = ShortcutConfig::defaultCapture();
+    // A verifier's refusal is the answer; it is then asked to register the stored pair back.
+    const ShortcutConfig capture("X", 7, {M::control, M::shift}), text("T", 17, {M::option});
     std::vector<std::pair<ShortcutConfig, ShortcutConfig>> calls;
-    ShortcutConfig newCapture("X", 7, {M::control, M::shift});
-    ShortcutConfig newText("T", 17, {M::option});
-    auto refuse = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
+    const auto verifier = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
         calls.emplace_back(c, t);
-        // The verifier may read the store (it runs outside the lock).
-        EXPECT_EQ(store.config().captureShortcut, ShortcutConfig::defaultCapture());
-        return std::optional(ShortcutValidationError::keyNotOnKeyboard);
+        (void)store.config();  // called outside the lock: reading the store is allowed
+        return calls.size() == 1 ? std::optional(E::keyNotOnKeyboard) : std::nullopt;
     };
-    // The verifier's reason is the answer.
-    EXPECT_EQ(store.updateShortcuts(newCapture, newText, refuse),
-              ShortcutValidationError::keyNotOnKeyboard);
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0], std::make_pair(newCapture, newText));
-    EXPECT_EQ(calls[1],
-              std::make_pair(ShortcutConfig::defaultCapture(), ShortcutConfig::defaultText()));
-    EXPECT_EQ(store.config(), VelaConfig{});
-    EXPECT_EQ(test::readFile(path), fileBefore);
-
-    calls.clear();
-    auto accept = [&](const ShortcutConfig& c, const ShortcutConfig& t) {
-        calls.emplace_back(c, t);
-        return std::optional<ShortcutValidationError>();
-    };
-    EXPECT_EQ(store.updateShortcuts(newCapture, newText, accept), std::nullopt);
-    EXPECT_EQ(calls.size(), 1u);
-    EXPECT_EQ(decodeSettingsFile(test::readFile(path))->captureShortcut, newCapture);
+    EXPECT_EQ(store.updateShortcuts(capture, text, verifier), E::keyNotOnKeyboard);
+    EXPECT_EQ(calls, (std::vector<std::pair<ShortcutConfig, ShortcutConfig>>{
+                         {capture, text}, {ctrlAltS, ShortcutConfig::defaultText()}}));
+    EXPECT_EQ(ConfigStore(store.fileURL()).config(), VelaConfig{});
+    EXPECT_EQ(store.updateShortcuts(capture, text, verifier), std::nullopt);
+    const std::tuple<ShortcutConfig, ShortcutConfig, std::optional<E>> cases[] = {
+        {cmdQ, {"A", 0, {}}, E::emptyModifiers},  // each check before the reserved one
+        {cmdQ, cmdQ, E::duplicateInternalShortcut},
+        {{"q", 40, {M::option}}, {"Q", 40, {M::option}}, E::duplicateInternalShortcut},
+        {ctrlAltS, {"SPACE", 49, {M::control}}, E::occupiedBySystem},
+        {{"V", 9, {M::command}}, ShortcutConfig::defaultText(), E::occupiedBySystem},
+        // Shift alone does not count on a key that types a character.
+        {ctrlAltS, {"7", 26, {M::shift, M::shift}}, E::emptyModifiers},
+        {ctrlAltS, {"A", 0, {M::shift}}, E::emptyModifiers},
+        // Only exactly the reserved ones are refused; the modifier order counts.
+        {{"K", 40, {M::shift, M::command}}, {"K", 40, {M::command, M::shift}}, std::nullopt},
+        {{"F5", 96, {M::shift}}, {"Q", 12, {M::command, M::shift}}, std::nullopt},
+        {{"Q", 13, {M::command, M::shift}}, {"Q", 12, {M::command, M::shift}}, std::nullopt}};
+    for (const auto& [c, t, expected] : cases) {
+        SCOPED_TRACE(c.compactDisplayText() + " / " + t.compactDisplayText());
+        const VelaConfig before = store.config();
+        EXPECT_EQ(store.updateShortcuts(c, t), expected);
+        const VelaConfig onDisk = ConfigStore(store.fileURL()).config();
+        EXPECT_EQ(onDisk.captureShortcut, expected ? before.captureShortcut : c);
+        EXPECT_EQ(onDisk.textShortcut, expected ? before.textShortcut : t);
+    }
 }
 
 TEST(ConfigStore, ConcurrentReadersNeverSeeATornRecordAndTheFileEndsWithTheLast) {
     test::TempDir dir;
-    auto path = dir / "config.json";
-    ConfigStore store(path);
-    constexpr int kWriters = 4, kWrites = 150;
+    ConfigStore store(dir / "config.json");
+    store.update([](VelaConfig& c) { c.customModel = "m"; });  // two fields set from one number
     std::atomic<bool> torn{false};
-    std::atomic<bool> done{false};
-    // Every write sets three fields from one number; a reader must see them agree.
-    auto consistent = [](const VelaConfig& c) {
-        return c.customModel == "m" + c.dismissedPopupId &&
-               c.customApiKey == "k" + c.dismissedPopupId;
-    };
-    store.update([](VelaConfig& c) {
-        c.customModel = "m";
-        c.customApiKey = "k";
+    std::jthread reader([&](std::stop_token stop) {
+        for (VelaConfig c = store.config(); !stop.stop_requested(); c = store.config())
+            torn = torn || c.customModel != "m" + c.customApiKey;
     });
-    std::vector<std::thread> threads;
-    for (int r = 0; r < 2; ++r) {
-        threads.emplace_back([&] {
-            while (!done) {
-                if (!consistent(store.config()))
-                    torn = true;
-                (void)store.maskedApiKeyHint();
-                (void)store.shouldUseCustomChannel();
-            }
-        });
-    }
-    std::vector<std::thread> writers;
-    for (int w = 0; w < kWriters; ++w) {
+    std::vector<std::jthread> writers;
+    for (int w = 0; w < 4; ++w) {
         writers.emplace_back([&, w] {
-            for (int i = 0; i < kWrites; ++i) {
-                std::string n = std::to_string(w * 1000 + i);
-                store.update([&](VelaConfig& c) {
-                    c.dismissedPopupId = n;
-                    c.customModel = "m" + n;
-                    c.customApiKey = "k" + n;
+            for (int i = 0; i < 50; ++i)
+                store.update([n = std::to_string(w * 100 + i)](VelaConfig& c) {
+                    c.customApiKey = n, c.customModel = "m" + n;
                 });
-            }
         });
     }
-    for (auto& t : writers)
-        t.join();
-    done = true;
-    for (auto& t : threads)
-        t.join();
+    writers.clear();  // joins them
+    reader = {};      // stops and joins it
     EXPECT_FALSE(torn);
-    auto onDisk = decodeSettingsFile(test::readFile(path));
-    ASSERT_TRUE(onDisk);
-    EXPECT_EQ(*onDisk, store.config());
-    EXPECT_TRUE(consistent(*onDisk));
-    std::size_t files = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
-        ++files;
-    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(decodeSettingsFile(test::readFile(dir / "config.json")), store.config());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);  // no temporaries
 }
 
-}  // namespace
 }  // namespace vela
