@@ -56,7 +56,7 @@ class GlobalHotKeyManagerTest : public ::testing::Test {
             std::istringstream keys(chord);
             for (std::string key; std::getline(keys, key, '+');)
                 codes.push_back(key[0] == '#' ? std::stoul(key.substr(1)) : x.keycode(key.c_str()));
-            x.chord(codes);
+            x.chordCodes(codes);
         }
         return test::spinUntil([&] { return fired.size() >= count; });
     }

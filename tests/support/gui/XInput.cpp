@@ -41,10 +41,10 @@ void XInput::chord(const std::vector<const char*>& keysymNames) {
     std::vector<unsigned> codes;
     for (const char* name : keysymNames)
         codes.push_back(keycode(name));
-    chord(codes);
+    chordCodes(codes);
 }
 
-void XInput::chord(const std::vector<unsigned>& keycodes) {
+void XInput::chordCodes(const std::vector<unsigned>& keycodes) {
     for (unsigned code : keycodes)
         XTestFakeKeyEvent(dpy_, code, True, CurrentTime);
     for (auto it = keycodes.rbegin(); it != keycodes.rend(); ++it)

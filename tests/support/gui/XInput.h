@@ -26,7 +26,7 @@ class XInput {
     // Presses the keys in order and releases them in reverse: {"Control_L", "Alt_L", "s"}.
     void chord(const std::vector<const char*>& keysymNames);
     // The same by key codes: {37, 64, 39}.
-    void chord(const std::vector<unsigned>& keycodes);
+    void chordCodes(const std::vector<unsigned>& keycodes);
     // Types lower-case ASCII letters, digits and spaces key by key.
     void type(const std::string& text);
 
