@@ -1,35 +1,20 @@
 #pragma once
-// The embedded panel page in a real web view, with helpers that call
-// window.velaApp the way the native panel does.
+// The embedded panel page in a real web view, driven by the scripts the native side writes.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/page/PanelPage.h"
+#include "app/panel/PanelScripts.h"
 #include "tests/support/gui/WebViewHarness.h"
 
 namespace vela::test {
 
-// The four replacements the native side applies before placing a text between
-// single quotes in a script.
-inline std::string jsQuoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\'')
-            out += "\\'";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            continue;
-        else
-            out += c;
-    }
-    return out + "'";
-}
+using nlohmann::json;
 
 class PanelPageTest : public ::testing::Test {
   protected:
@@ -37,28 +22,28 @@ class PanelPageTest : public ::testing::Test {
         ASSERT_TRUE(ensureGtk()) << "the page tests need an X server (DISPLAY)";
         page = std::make_unique<WebViewHarness>(panelPageHtml());
     }
-    void TearDown() override { page.reset(); }
 
-    // Runs "window.velaApp.<call>;" exactly as the native side would.
-    void call(const std::string& call) { page->eval("window.velaApp." + call + ";"); }
-    nlohmann::json state(const std::string& field) { return page->eval("window.velaApp." + field); }
-    std::string text(const std::string& id) { return page->text(id); }
-    nlohmann::json js(const std::string& expr) { return page->eval(expr); }
-    bool hasClass(const std::string& id, const std::string& cls) {
-        return js("document.getElementById('" + id + "').classList.contains('" + cls + "')") ==
-               true;
+    void call(std::string_view function, std::string_view arguments = {}) {
+        page->eval(velaAppCall(function, arguments));
+    }
+    json js(const std::string& expr) { return page->eval(expr); }
+    json el(const std::string& id, const std::string& property) {
+        return js("document.getElementById('" + id + "')." + property);
     }
     bool shown(const std::string& id) {
-        return js("(() => { const e = document.getElementById('" + id +
-                  "'); const s = getComputedStyle(e);"
-                  " return e.getClientRects().length > 0 && s.visibility !== 'hidden'; })()") ==
-               true;
+        return js("(e => e.getClientRects().length > 0 && getComputedStyle(e).visibility !== "
+                  "'hidden')(document.getElementById('" +
+                  id + "'))") == true;
     }
-    std::string value(const std::string& id) {
-        return js("document.getElementById('" + id + "').value").get<std::string>();
-    }
-    std::string placeholder(const std::string& id) {
-        return js("document.getElementById('" + id + "').placeholder").get<std::string>();
+    // Everything posted so far, then forgotten. A marker posted last proves the page has
+    // sent all it was going to, so an empty answer means that nothing was posted.
+    std::vector<json> posts() {
+        page->eval("velaApp.postNative({action: 'mark'})");
+        EXPECT_FALSE(page->waitForMessage("mark").is_null());
+        std::vector<json> all = page->messages();
+        page->clearMessages();
+        std::erase(all, json{{"action", "mark"}});
+        return all;
     }
 
     std::unique_ptr<WebViewHarness> page;

@@ -1,393 +1,283 @@
-// What the native side's calls on window.velaApp make the page show.
+// What the native side's scripts make the page show.
+#include "core/settings/VelaConfig.h"
 #include "tests/app/page/PanelPageFixture.h"
 
 namespace vela::test {
 namespace {
 
-using nlohmann::json;
+// What a user sees of the controls a configuration sets.
+const char* kControls = R"JS(({
+  pinned: velaApp.isPinned, badge: pinBadge.textContent, pressed: pinBtn.getAttribute('aria-pressed'),
+  src: srcLang.value, tgt: tgtLang.value, hotkeys: compactHotkeys.textContent,
+  capture: capKbdBtn.textContent, text: txtKbdBtn.textContent, hint: sourceInput.placeholder,
+  welcome: targetBody.textContent, channel: velaApp.channelMode, custom: radioCustom.checked,
+  customLit: radioCustomLabel.classList.contains('active'), base: baseURLInput.value,
+  key: apiKeyInput.value, keyHint: apiKeyInput.placeholder, clearKey: !clearKeyBtn.hidden,
+  model: modelInput.value, login: launchLoginChk.checked}))JS";
 
-TEST_F(PanelPageTest, StartsWithItsWaitingTextsAndDefaults) {
-    EXPECT_EQ(state("isPinned"), true);
-    EXPECT_EQ(state("channelMode"), "builtin");
-    EXPECT_EQ(state("hasSavedApiKey"), false);
-    EXPECT_EQ(state("clearSavedKeyFlag"), false);
-    EXPECT_EQ(state("currentRemoteModal"), nullptr);
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(state("recordingTarget"), nullptr);
-    EXPECT_EQ(state("recordedCapture"), nullptr);
-    EXPECT_EQ(state("recordedText"), nullptr);
-
-    EXPECT_EQ(js("document.documentElement.lang"), "ja");
-    EXPECT_EQ(text("pinBadge"), "最前面に固定中");
-    EXPECT_TRUE(hasClass("pinBadge", "is-pinned"));
-    EXPECT_EQ(text("targetLangLabel"), "訳文（日本語）");
-    EXPECT_EQ(text("latencyLabel"), "待機中");
-    EXPECT_EQ(text("targetBody"),
-              "Ctrl+Alt+S で画面上の英語・外国語を囲むか、上にテキストを貼り付けて Enter "
-              "を押すと即座に翻訳します。");
-    EXPECT_EQ(text("compactHotkeys"), "Ctrl+Alt+S / Ctrl+Alt+G");
-    EXPECT_EQ(placeholder("sourceInput"),
-              "Ctrl+Alt+S で画面を範囲選択してOCR翻訳、またはここにテキストを貼り付けて Enter...");
-    EXPECT_EQ(value("srcLang"), "auto");
-    EXPECT_EQ(value("tgtLang"), "ja");
-    EXPECT_EQ(
-        js("[...document.getElementById('srcLang').options].map(o => o.value + '=' + o.text)"),
-        json({"auto=自動検出", "en=英語 (English)", "ja=日本語", "zh=中国語 (簡体字)",
-              "ko=韓国語 (한국어)"}));
-    EXPECT_EQ(
-        js("[...document.getElementById('tgtLang').options].map(o => o.value + '=' + o.text)"),
-        json({"ja=日本語", "en=英語 (English)", "zh=中国語 (簡体字)", "ko=韓国語 (한국어)"}));
-    EXPECT_EQ(js("['pinBtn', 'settingsBtn', 'closeBtn', 'swapBtn', 'demoPopupBtn'].map(i => "
-                 "document.getElementById(i).title)"),
-              json({"最前面に固定 / 解除", "環境設定", "ウィンドウを閉じる", "言語を入れ替え",
-                    "リモート制御ポップアップの動作テスト"}));
-    EXPECT_EQ(text("capKbdBtn"), "Ctrl + Alt + S");
-    EXPECT_EQ(text("txtKbdBtn"), "Ctrl + Alt + G");
-    EXPECT_EQ(value("baseURLInput"), "https://api.deepseek.com/v1");
-    EXPECT_EQ(placeholder("baseURLInput"), "https://api.deepseek.com/v1");
-    EXPECT_EQ(value("modelInput"), "deepseek-chat");
-    EXPECT_EQ(placeholder("modelInput"), "モデル名 (デフォルト: deepseek-chat)");
-    EXPECT_EQ(js("document.getElementById('apiKeyInput').type"), "password");
-    EXPECT_EQ(js("document.getElementById('clearKeyBtn').hidden"), true);
-    EXPECT_FALSE(shown("settingsLayer"));
-    EXPECT_FALSE(shown("remoteModalLayer"));
-    EXPECT_EQ(text("remoteModalBadge"), "お知らせ");
-    EXPECT_EQ(text("remoteModalTitle"), "Vela からのお知らせ");
-    EXPECT_EQ(text("remoteModalCloseBtn"), "閉じる");
-    EXPECT_EQ(text("remoteModalActionBtn"), "詳細を見る");
+VelaConfig customised() {
+    VelaConfig c;
+    c.isPinned = false;
+    c.sourceLanguage = "en";
+    c.targetLanguage = "zh";
+    c.captureShortcut =
+        ShortcutConfig("t", 17, {ShortcutModifier::control, ShortcutModifier::shift});
+    c.textShortcut = ShortcutConfig("j", 38, {ShortcutModifier::command});
+    c.channelMode = TranslationChannelMode::custom;
+    c.customBaseURL = "https://llm.example.test/v1";
+    c.customApiKey = "sk-abcd1234wxyz";
+    c.customModel = "model-x";
+    c.launchAtLogin = true;
+    return c;
 }
 
-TEST_F(PanelPageTest, ApplyConfigFillsEveryControlAndFollowsTheKeyRules) {
-    call("openSettings(true)");
-    page->eval(
-        "velaApp.recordedCapture = {key: 'X', mods: ['control']};"
-        "velaApp.recordedText = {key: 'Y', mods: []};");
-    call(R"(applyConfig({"isPinned":false,"sourceLanguage":"en","targetLanguage":"zh",)"
-         R"("captureShortcut":"Ctrl + Shift + T","textShortcut":"Super + J",)"
-         R"("compactHotkeys":"Ctrl+Shift+T / Super+J","channelMode":"custom",)"
-         R"("customBaseURL":"https://llm.example.test/v1","hasSavedApiKey":true,)"
-         R"("maskedApiKeyHint":"sk-a••••wxyz","customModel":"model-x","appVersion":"0.1.0",)"
-         R"("launchAtLogin":true}))");
-    EXPECT_EQ(state("isPinned"), false);
-    EXPECT_EQ(text("pinBadge"), "外部クリックで閉じる");
-    EXPECT_FALSE(hasClass("pinBadge", "is-pinned"));
-    EXPECT_EQ(js("document.getElementById('pinBtn').getAttribute('aria-pressed')"), "false");
-    EXPECT_EQ(state("recordedCapture"), nullptr);
-    EXPECT_EQ(state("recordedText"), nullptr);
-    EXPECT_EQ(value("srcLang"), "en");
-    EXPECT_EQ(value("tgtLang"), "zh");
-    EXPECT_EQ(text("capKbdBtn"), "Ctrl + Shift + T");
-    EXPECT_EQ(text("txtKbdBtn"), "Super + J");
-    EXPECT_EQ(text("compactHotkeys"), "Ctrl+Shift+T / Super+J");
-    // The hints name the configured capture shortcut.
-    EXPECT_EQ(placeholder("sourceInput").find("Ctrl+Shift+T で画面を範囲選択して"), 0u);
-    EXPECT_EQ(state("channelMode"), "custom");
-    EXPECT_EQ(js("document.getElementById('radioCustom').checked"), true);
-    EXPECT_TRUE(hasClass("radioCustomLabel", "active"));
-    EXPECT_FALSE(hasClass("radioBuiltinLabel", "active"));
-    EXPECT_EQ(value("baseURLInput"), "https://llm.example.test/v1");
-    EXPECT_EQ(state("hasSavedApiKey"), true);
-    EXPECT_EQ(value("apiKeyInput"), "");
-    EXPECT_EQ(placeholder("apiKeyInput"), "sk-a••••wxyz（空欄で維持）");
-    EXPECT_TRUE(shown("clearKeyBtn"));
-    EXPECT_EQ(text("clearKeyBtn"), "キー削除");
-    EXPECT_EQ(value("modelInput"), "model-x");
-    EXPECT_EQ(js("document.getElementById('launchLoginChk').checked"), true);
-    EXPECT_TRUE(page->messages().empty());
+TEST_F(PanelPageTest, ConfigurationsFillTheControlsAndTheDefaultsAreTheStartingState) {
+    const json initial = js(kControls);
+    call("applyConfig", jsonArgument(configurationPayload(VelaConfig{}, "")));
+    EXPECT_EQ(js(kControls), initial) << "the page starts as the default settings show it";
 
-    const std::string defaultKeyPlaceholder =
-        "APIキーを入力 (例: sk-... または sk-qrtx-pilot-sandbox1)";
-    // A saved key without a hint, and a hint without a saved key, both fall back.
-    page->eval("document.getElementById('apiKeyInput').value = 'typed';");
-    call(R"(applyConfig({"isPinned":true,"hasSavedApiKey":true,"maskedApiKeyHint":""}))");
-    EXPECT_EQ(placeholder("apiKeyInput"), defaultKeyPlaceholder);
-    EXPECT_EQ(value("apiKeyInput"), "");
-    EXPECT_FALSE(shown("clearKeyBtn"));
-    call(
-        R"(applyConfig({"isPinned":true,"hasSavedApiKey":false,"maskedApiKeyHint":"sk-a••••wxyz"}))");
-    EXPECT_EQ(placeholder("apiKeyInput"), defaultKeyPlaceholder);
-    EXPECT_FALSE(shown("clearKeyBtn"));
-    EXPECT_EQ(state("isPinned"), true);
-    EXPECT_EQ(text("pinBadge"), "最前面に固定中");
-    // Members that are absent leave their controls as they were.
-    EXPECT_EQ(value("srcLang"), "en");
-    EXPECT_EQ(value("modelInput"), "model-x");
-    EXPECT_EQ(value("baseURLInput"), "https://llm.example.test/v1");
-    EXPECT_EQ(state("channelMode"), "custom");
-    EXPECT_EQ(js("document.getElementById('launchLoginChk').checked"), false);
-    // Any channel name other than "custom" is the builtin channel.
-    call(R"(applyConfig({"isPinned":true,"channelMode":"Custom"}))");
-    EXPECT_EQ(state("channelMode"), "builtin");
-    EXPECT_EQ(js("document.getElementById('radioBuiltin').checked"), true);
+    const VelaConfig c = customised();
+    js("velaApp.recordedCapture = velaApp.recordedText = {key: 'X', mods: []}");
+    call("applyConfig", jsonArgument(configurationPayload(c, "sk-a••••wxyz")));
+    const json now = js(kControls);
+    const std::string oldCapture = ShortcutConfig::defaultCapture().compactDisplayText();
+    const std::string newCapture = c.captureShortcut.compactDisplayText();
+    EXPECT_EQ(json({now["pinned"], now["pressed"], now["src"], now["tgt"], now["capture"],
+                    now["text"], now["channel"], now["custom"], now["customLit"], now["base"],
+                    now["key"], now["clearKey"], now["model"], now["login"]}),
+              json({false, "false", "en", "zh", c.captureShortcut.displayText(),
+                    c.textShortcut.displayText(), "custom", true, true, c.customBaseURL, "", true,
+                    c.customModel, true}));
+    EXPECT_NE(now["badge"], initial["badge"]);
+    EXPECT_EQ(now["hotkeys"], newCapture + " / " + c.textShortcut.compactDisplayText());
+    for (const char* hint : {"hint", "welcome"}) {
+        SCOPED_TRACE(hint);
+        const std::string s = now[hint];
+        EXPECT_TRUE(s.find(newCapture) != std::string::npos && s.find(oldCapture) == s.npos) << s;
+    }
+    EXPECT_EQ(now["keyHint"].get<std::string>().rfind("sk-a••••wxyz", 0), 0u);
+    EXPECT_EQ(js("[velaApp.recordedCapture, velaApp.recordedText]"), json({nullptr, nullptr}));
+
+    // The key field offers to keep a saved key only when there is one and a hint for it.
+    struct KeyCase {
+        bool saved;
+        std::string hint;
+        bool keeps;
+    };
+    for (const KeyCase& k : {KeyCase{true, "sk-a••••wxyz", true}, KeyCase{true, "", false},
+                             KeyCase{false, "sk-a••••wxyz", false}}) {
+        SCOPED_TRACE(k.hint + (k.saved ? " saved" : " none"));
+        VelaConfig kc = c;
+        kc.customApiKey = k.saved ? "sk-abcd1234wxyz" : "";
+        js("apiKeyInput.value = 'typed'; velaApp.clearSavedKey()");
+        call("applyConfig", jsonArgument(configurationPayload(kc, k.hint)));
+        const json s = js(kControls);
+        EXPECT_EQ(s["key"], "");
+        EXPECT_EQ(s["clearKey"], k.keeps);
+        EXPECT_EQ(s["keyHint"] == initial["keyHint"], !k.keeps);
+        EXPECT_EQ(js("[velaApp.hasSavedApiKey, velaApp.clearSavedKeyFlag]"),
+                  json({k.saved, false}));
+    }
+
+    // Members that are absent leave their controls alone; any channel but "custom" is builtin.
+    call("applyConfig", R"({"isPinned": true})");
+    const json partial = js(kControls);
+    EXPECT_EQ(json({partial["badge"], partial["src"], partial["model"], partial["channel"]}),
+              json({initial["badge"], "en", c.customModel, "custom"}));
+    call("applyConfig", R"({"isPinned": true, "channelMode": "Custom"})");
+    EXPECT_EQ(js("[velaApp.channelMode, radioBuiltin.checked]"), json({"builtin", true}));
+    EXPECT_TRUE(posts().empty());
 }
 
-TEST_F(PanelPageTest, StateFunctionsRenderTheirTexts) {
-    page->eval("velaApp.showTranslationSuccess('前の訳', 'ja', 10);");
-    call("setLoading()");
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(text("latencyLabel"), "翻訳中...");
-    EXPECT_EQ(text("targetBody"), "スピード翻訳中...");
-    EXPECT_EQ(js("getComputedStyle(document.querySelector('#targetBody > span.muted')).color"),
-              "rgb(102, 102, 96)");
-    EXPECT_FALSE(shown("targetToolbar"));
-
-    call("showEmptyInput('翻訳するテキストを入力してください')");
-    EXPECT_EQ(text("latencyLabel"), "-");
-    EXPECT_EQ(text("targetBody"), "翻訳するテキストを入力してください");
-    EXPECT_EQ(js("document.querySelectorAll('#targetBody .muted').length"), 1);
-
-    page->clearMessages();
-    page->eval("document.getElementById('sourceInput').value = 'retry me';");
-    call("showError('翻訳に失敗しました')");
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(text("latencyLabel"), "エラー");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-box.err .notice-main').textContent"),
-              "翻訳に失敗しました");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-box.err button').textContent"),
-              "再試行");
-    page->eval("document.querySelector('#targetBody .notice-box button').click();");
-    ASSERT_EQ(page->messages().size(), 1u);
-    EXPECT_EQ(page->messages()[0], json({{"action", "translate"},
-                                         {"text", "retry me"},
-                                         {"sourceLang", "auto"},
-                                         {"targetLang", "ja"},
-                                         {"isManual", false}}));
-
-    page->eval("velaApp.openSettings(true);");
-    call("showEmptyOCR()");
-    EXPECT_FALSE(shown("settingsLayer"));
-    EXPECT_EQ(value("sourceInput"), "");
-    EXPECT_EQ(text("latencyLabel"), "0.05s");
-    EXPECT_EQ(js("document.querySelectorAll('#targetBody .notice-box:not(.err)').length"), 1);
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-main').textContent"),
-              "選択範囲からテキストが検出されませんでした");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-sub').textContent"),
-              "もう一度 Ctrl+Alt+S "
-              "で文字が含まれる範囲を囲むか、上の入力欄にテキストを直接貼り付けてください。");
-    EXPECT_EQ(
-        js("(() => { const s = getComputedStyle(document.querySelector('#targetBody .notice-sub'));"
-           " return [s.fontSize, s.fontWeight]; })()"),
-        json({"12px", "400"}));
-
-    page->eval("velaApp.openSettings(true);");
-    call("showPermissionError()");
-    EXPECT_FALSE(shown("settingsLayer"));
-    // The Linux user is sent to the desktop's screenshot permission.
-    EXPECT_NE(js("document.querySelector('#targetBody .notice-box.err').textContent")
-                  .get<std::string>()
-                  .find("スクリーンショット"),
-              std::string::npos);
-
-    page->eval("velaApp.showTranslationSuccess('訳', 'ja', 10);");
-    page->eval("velaApp.clearSource();");
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(text("targetBody"),
-              "翻訳したいテキストを入力または貼り付けて、Enter キーを押してください...");
-    EXPECT_EQ(js("document.activeElement.id"), "sourceInput");
-
-    page->eval("velaApp.openSettings(true);");
-    call("setSourceAndTranslate('It\\'s a\\nnew text')");
-    EXPECT_EQ(value("sourceInput"), "It's a\nnew text");
-    EXPECT_FALSE(shown("settingsLayer"));
-
-    page->eval("document.getElementById('srcLang').focus(); velaApp.openSettings(true);");
-    call("focusSourceInput()");
-    EXPECT_FALSE(shown("settingsLayer"));
-    EXPECT_EQ(js("document.activeElement.id"), "sourceInput");
-    EXPECT_EQ(js("(() => { const e = document.getElementById('sourceInput');"
-                 " return [e.selectionStart, e.selectionEnd]; })()"),
-              json({0, 15}));
-
-    call("applySwappedLanguages('ja', 'en')");
-    EXPECT_EQ(value("srcLang"), "ja");
-    EXPECT_EQ(value("tgtLang"), "en");
-
-    call("showTestConnectionResult(true, '接続成功')");
-    EXPECT_EQ(text("settingsMsg"), "✓ 接続成功");
-    EXPECT_TRUE(hasClass("settingsMsg", "is-ok"));
-    const json ok = js("getComputedStyle(document.getElementById('settingsMsg')).color");
-    call("showTestConnectionResult(false, '認証エラー')");
-    EXPECT_EQ(text("settingsMsg"), "✗ 認証エラー");
-    const json bad = js("getComputedStyle(document.getElementById('settingsMsg')).color");
-    call("showSettingsError('ショートカットが重複しています')");
-    EXPECT_EQ(text("settingsMsg"), "✗ ショートカットが重複しています");
-    EXPECT_EQ(ok, "rgb(35, 160, 148)");
-    EXPECT_EQ(bad, "rgb(220, 52, 30)");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('settingsMsg')).color"), bad);
-
-    // None of the native calls post anything back.
-    page->clearMessages();
-    call("openSettings(true)");
-    call("openSettings(false)");
-    EXPECT_TRUE(page->messages().empty());
-}
-
-TEST_F(PanelPageTest, TranslationSuccessNamesTheLanguageAndTime) {
+TEST_F(PanelPageTest, EachResultStateShowsItsBodyAndOnlySuccessIsCopyable) {
+    const std::string capture = ShortcutConfig::defaultCapture().compactDisplayText();
     struct Case {
-        std::string code, label;
-        int ms;
+        std::string name, script;
+        std::string body;  // selector inside the result body that must exist
+        bool copyable, closesSettings;
         std::string status;
     };
-    const Case cases[] = {{"ja", "訳文（日本語）", 1234, "1.23s"},
-                          {"en", "訳文（英語 (English)）", 50, "0.05s"},
-                          {"zh", "訳文（中国語 (簡体字)）", 0, "0.00s"},
-                          {"ko", "訳文（韓国語 (한국어)）", 12345, "12.35s"},
-                          {"fr", "訳文（fr）", 999, "1.00s"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.code);
-        call("showTranslationSuccess('Bonjour', '" + c.code + "', " + std::to_string(c.ms) + ")");
-        EXPECT_EQ(text("targetLangLabel"), c.label);
-        EXPECT_EQ(text("latencyLabel"), c.status);
-        EXPECT_EQ(text("targetBody"), "Bonjour");
-        EXPECT_EQ(state("lastTranslatedText"), "Bonjour");
-        EXPECT_TRUE(shown("targetToolbar"));
-        EXPECT_EQ(text("copyTgtBtn"), "訳文をコピー");
+    const Case cases[] = {
+        {"loading", velaAppCall("setLoading"), ".muted", false, false, ""},
+        {"success", outcomeScript({TranslationOutcome::Success{"訳文です", "ja", false, 1234}}), "",
+         true, false, "1.23s"},
+        {"empty input", outcomeScript({TranslationOutcome::EmptyInput{"空です"}}), ".muted", false,
+         false, "-"},
+        {"failure", outcomeScript({TranslationOutcome::Failure{"失敗"}}), ".notice-box.err button",
+         false, false, ""},
+        {"empty capture", velaAppCall("showEmptyOCR"), ".notice-box:not(.err) .notice-sub", false,
+         true, "0.05s"},
+        {"permission", velaAppCall("showPermissionError"), ".notice-box.err", false, true, ""},
+        {"cleared", velaAppCall("clearSource"), ".muted", false, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        call("showTranslationSuccess", "'前の訳', 'ja', 10");
+        js("sourceInput.value = 'src'; velaApp.openSettings(true)");
+        page->eval(c.script);
+        EXPECT_EQ(el("settingsLayer", "classList.contains('open')"), !c.closesSettings);
+        EXPECT_EQ(shown("targetToolbar"), c.copyable);
+        EXPECT_EQ(js("velaApp.lastTranslatedText") != "", c.copyable);
+        if (!c.body.empty()) {
+            EXPECT_EQ(js("targetBody.querySelectorAll('" + c.body + "').length"), 1);
+        }
+        if (!c.status.empty()) {
+            EXPECT_EQ(page->text("latencyLabel"), c.status);
+        }
     }
-    // Known codes select the target (an automatic switch becomes visible);
-    // an unknown one leaves the selector alone.
-    call("showTranslationSuccess('Hi', 'en', 5)");
-    EXPECT_EQ(value("tgtLang"), "en");
-    call("showTranslationSuccess('Salut', 'fr', 5)");
-    EXPECT_EQ(value("tgtLang"), "en");
-    EXPECT_TRUE(page->messages().empty());
+    EXPECT_EQ(el("sourceInput", "value"), "") << "a capture without text empties the field";
+    EXPECT_EQ(js("document.activeElement.id"), "sourceInput") << "clearing focuses the field";
+    EXPECT_TRUE(posts().empty());
+
+    call("showEmptyOCR");
+    EXPECT_NE(page->text("targetBody").find(capture), std::string::npos);
+    call("showError", "'失敗'");
+    js("sourceInput.value = 'retry me'; targetBody.querySelector('button').click()");
+    EXPECT_EQ(posts(), std::vector<json>({{{"action", "translate"},
+                                           {"text", "retry me"},
+                                           {"sourceLang", "auto"},
+                                           {"targetLang", "ja"},
+                                           {"isManual", false}}}));
+}
+
+TEST_F(PanelPageTest, SuccessNamesTheTargetLanguageAndTheTime) {
+    struct Case {
+        std::string code;
+        long long ms;
+        std::string status;
+    };
+    for (const Case& c : {Case{"ja", 1234, "1.23s"}, Case{"en", 50, "0.05s"},
+                          Case{"ko", 12345, "12.35s"}, Case{"fr", 999, "1.00s"}}) {
+        SCOPED_TRACE(c.code);
+        page->eval(outcomeScript({TranslationOutcome::Success{"Bonjour", c.code, false, c.ms}}));
+        // Known codes are selected and named as in the selector; others show the code.
+        const json known =
+            js("([...tgtLang.options].find(o => o.value === '" + c.code + "') || {}).text");
+        EXPECT_EQ(el("tgtLang", "value"), known.is_null() ? "ko" : c.code);
+        EXPECT_NE(page->text("targetLangLabel")
+                      .find("（" + (known.is_null() ? c.code : known.get<std::string>()) + "）"),
+                  std::string::npos);
+        EXPECT_EQ(page->text("latencyLabel"), c.status);
+    }
 }
 
 TEST_F(PanelPageTest, UntrustedTextIsShownAsTextNeverAsMarkup) {
     const std::string hostile =
-        "<b>太字</b> <img src=x onerror=\"window.pwned=1\"> "
-        "</script><script>window.pwned=2</script>"
-        "\r\nIt's \\ 2行目\n3行目";
-    const std::string shown =
-        "<b>太字</b> <img src=x onerror=\"window.pwned=1\"> "
-        "</script><script>window.pwned=2</script>"
-        "\nIt's \\ 2行目\n3行目";
+        "<b>太字</b> <img src=x onerror=\"window.pwned=1\"> </script><script>window.pwned=2"
+        "</script>\r\nIt's \\ 2行目\n3行目";
+    std::string plain = hostile;
+    std::erase(plain, '\r');
     const std::string q = jsQuoted(hostile);
-
-    call("showTranslationSuccess(" + q + ", 'ja', 42)");
-    EXPECT_EQ(text("targetBody"), shown);
-    EXPECT_EQ(state("lastTranslatedText"), shown);
-    EXPECT_EQ(js("document.getElementById('targetBody').children.length"), 0);
-    // Line breaks stay visible as line breaks.
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('targetBody')).whiteSpace"), "pre-wrap");
-    EXPECT_GE(
-        js("document.getElementById('targetBody').getBoundingClientRect().height").get<double>(),
-        24.0 * 3 - 1);
-
-    call("showError(" + q + ")");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-main').textContent"), shown);
-    EXPECT_EQ(js("document.querySelectorAll('#targetBody b, #targetBody img, #targetBody "
-                 "script').length"),
+    page->eval(outcomeScript({TranslationOutcome::Success{hostile, "ja", false, 42}}));
+    EXPECT_EQ(page->text("targetBody"), plain);
+    EXPECT_EQ(js("velaApp.lastTranslatedText"), plain);
+    // Line breaks stay visible: three lines are at least three line heights high.
+    EXPECT_GE(js("targetBody.scrollHeight / parseFloat(getComputedStyle(targetBody).lineHeight)")
+                  .get<double>(),
+              3.0);
+    page->eval(outcomeScript({TranslationOutcome::Failure{hostile}}));
+    EXPECT_EQ(js("targetBody.querySelector('.notice-main').textContent"), plain);
+    page->eval(outcomeScript({TranslationOutcome::EmptyInput{hostile}}));
+    EXPECT_EQ(page->text("targetBody"), plain);
+    call("showSettingsError", q);
+    EXPECT_EQ(page->text("settingsMsg"), "✗ " + plain);
+    call("setSourceAndTranslate", q);
+    EXPECT_EQ(el("sourceInput", "value"), plain);
+    call("showRemoteModal", jsonArgument(remoteModalPayload(
+                                {"broadcast", "x", hostile, hostile, hostile, "https://e.test/"})));
+    for (const char* id : {"remoteModalTitle", "remoteModalMsg", "remoteModalActionBtn"})
+        EXPECT_EQ(page->text(id), hostile) << id;
+    EXPECT_EQ(js("document.querySelectorAll('#mainShell b, #mainShell img, #mainShell script')"
+                 ".length"),
               0);
-    call("showEmptyInput(" + q + ")");
-    EXPECT_EQ(text("targetBody"), shown);
-    call("showSettingsError(" + q + ")");
-    EXPECT_EQ(text("settingsMsg"), "✗ " + shown);
-    call("setSourceAndTranslate(" + q + ")");
-    EXPECT_EQ(value("sourceInput"), shown);
-
-    json notice = {{"type", "broadcast"},   {"id", "x"},
-                   {"title", hostile},      {"message", hostile},
-                   {"buttonText", hostile}, {"buttonURL", "https://example.test/"}};
-    call("showRemoteModal(" + notice.dump() + ")");
-    EXPECT_EQ(text("remoteModalTitle"), hostile);
-    EXPECT_EQ(text("remoteModalMsg"), hostile);
-    EXPECT_EQ(text("remoteModalActionBtn"), hostile);
-    EXPECT_EQ(js("document.querySelectorAll('#remoteModalLayer b, #remoteModalLayer img').length"),
-              0);
-
     page->settle();
     EXPECT_EQ(js("typeof window.pwned"), "undefined");
 }
 
-TEST_F(PanelPageTest, RemoteNoticesShowTheirBadgeAndForcedOnesStay) {
-    json optional = {{"type", "optionalUpdate"},
-                     {"id", "update-0.2.0"},
-                     {"title", "新バージョン v0.2.0 が公開されました"},
-                     {"message", "改善点"},
-                     {"buttonText", "アップデートを確認"},
-                     {"buttonURL", "https://example.test/download"}};
-    call("showRemoteModal(" + optional.dump() + ")");
-    EXPECT_TRUE(shown("remoteModalLayer"));
-    EXPECT_EQ(state("currentRemoteModal"), optional);
-    EXPECT_EQ(text("remoteModalBadge"), "アップデート通知");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).backgroundColor"),
-              "rgb(255, 201, 0)");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).color"),
-              "rgb(0, 0, 0)");
-    EXPECT_EQ(text("remoteModalTitle"), "新バージョン v0.2.0 が公開されました");
-    EXPECT_EQ(text("remoteModalMsg"), "改善点");
-    EXPECT_EQ(text("remoteModalActionBtn"), "アップデートを確認");
-    EXPECT_TRUE(shown("remoteModalCloseBtn"));
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalLayer')).backgroundColor"),
-              "rgba(0, 0, 0, 0.45)");
-    page->eval("document.getElementById('remoteModalActionBtn').click();");
-    ASSERT_EQ(page->messages().size(), 2u);
-    EXPECT_EQ(page->messages()[0],
-              json({{"action", "openExternalURL"}, {"url", "https://example.test/download"}}));
-    EXPECT_EQ(page->messages()[1],
-              json({{"action", "dismissRemotePopup"}, {"id", "update-0.2.0"}}));
-    EXPECT_FALSE(shown("remoteModalLayer"));
+TEST_F(PanelPageTest, RemoteNoticesAreMarkedByTypeAndForcedOnesCannotBeClosed) {
+    const json defaults = js("[remoteModalTitle.textContent, remoteModalActionBtn.textContent]");
+    const auto colour = [&](const std::string& id) {
+        return js("getComputedStyle(document.getElementById('" + id + "')).backgroundColor");
+    };
+    call("showSettingsError", "'x'");
+    const json red = js("getComputedStyle(settingsMsg).color");
+    const json pink = colour("pinBadge");
+    struct Case {
+        RemoteModal notice;
+        bool closable;
+        std::vector<json> posts;  // after the action button
+    };
+    const Case cases[] = {
+        {{"optionalUpdate", "update-0.2.0", "T", "M", "B", "https://e.test/dl"},
+         true,
+         {{{"action", "openExternalURL"}, {"url", "https://e.test/dl"}},
+          {{"action", "dismissRemotePopup"}, {"id", "update-0.2.0"}}}},
+        {{"broadcast", "", "", "", "", ""}, true, {}},
+        {{"forceUpdate", "force-1", "T", "M", "B", "https://e.test/latest"},
+         false,
+         {{{"action", "openExternalURL"}, {"url", "https://e.test/latest"}}}},
+    };
+    std::vector<json> badges;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.notice.type);
+        call("showRemoteModal", jsonArgument(remoteModalPayload(c.notice)));
+        EXPECT_TRUE(shown("remoteModalLayer"));
+        EXPECT_EQ(shown("remoteModalCloseBtn"), c.closable);
+        badges.push_back({page->text("remoteModalBadge"), colour("remoteModalBadge")});
+        call("dismissRemoteModal");
+        EXPECT_EQ(shown("remoteModalLayer"), !c.closable);
+        call("showRemoteModal", jsonArgument(remoteModalPayload(c.notice)));
+        posts();
+        js("remoteModalActionBtn.click()");
+        EXPECT_EQ(posts(), c.posts);
+        EXPECT_EQ(shown("remoteModalLayer"), !c.closable);
+    }
+    EXPECT_EQ(badges[1][1], pink) << "a broadcast wears the accent";
+    EXPECT_EQ(badges[2][1], red) << "a forced update wears the error colour";
+    EXPECT_TRUE(badges[0] != badges[1] && badges[0] != badges[2] && badges[1][0] != badges[2][0]);
 
-    // A broadcast with empty texts falls back to the default title and button,
-    // and one without an id or link posts nothing when closed.
-    page->clearMessages();
-    call(
-        R"(showRemoteModal({"type":"broadcast","id":"","title":"","message":"","buttonText":"","buttonURL":""}))");
-    EXPECT_EQ(text("remoteModalBadge"), "お知らせ");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).backgroundColor"),
-              "rgb(255, 144, 232)");
-    EXPECT_EQ(text("remoteModalTitle"), "Vela からのお知らせ");
-    EXPECT_EQ(text("remoteModalActionBtn"), "詳細を見る");
-    page->eval("document.getElementById('remoteModalCloseBtn').click();");
-    EXPECT_FALSE(shown("remoteModalLayer"));
-    EXPECT_TRUE(page->messages().empty());
+    call("showRemoteModal", jsonArgument(remoteModalPayload({"broadcast", "", "", "", "", ""})));
+    EXPECT_EQ(js("[remoteModalTitle.textContent, remoteModalActionBtn.textContent]"), defaults);
+    call("showRemoteModal", R"({"type": "broadcast", "id": "jp-1"})");
+    js("remoteModalCloseBtn.click()");
+    EXPECT_EQ(posts(), std::vector<json>({{{"action", "dismissRemotePopup"}, {"id", "jp-1"}}}));
 
-    call(
-        R"(showRemoteModal({"type":"broadcast","id":"jp-1","title":"T","message":"M","buttonText":"B","buttonURL":""}))");
-    page->eval("document.getElementById('remoteModalCloseBtn').click();");
-    EXPECT_EQ(page->messages(),
-              std::vector<json>({{{"action", "dismissRemotePopup"}, {"id", "jp-1"}}}));
-
-    // A forced update covers the card for good.
-    page->clearMessages();
-    json forced = {{"type", "forceUpdate"},
-                   {"id", "force-blocked"},
-                   {"title", "必須アップデートのお知らせ"},
-                   {"message", "このバージョンは利用できません"},
-                   {"buttonText", "最新版をダウンロード"},
-                   {"buttonURL", "https://example.test/latest"}};
-    call("showRemoteModal(" + forced.dump() + ")");
-    EXPECT_EQ(text("remoteModalBadge"), "必須アップデート");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).backgroundColor"),
-              "rgb(220, 52, 30)");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).color"),
-              "rgb(255, 255, 255)");
-    EXPECT_FALSE(shown("remoteModalCloseBtn"));
-    call("dismissRemoteModal()");
-    EXPECT_TRUE(shown("remoteModalLayer"));
-    page->eval("document.getElementById('remoteModalActionBtn').click();");
-    EXPECT_TRUE(shown("remoteModalLayer"));
-    EXPECT_EQ(page->messages(), std::vector<json>({{{"action", "openExternalURL"},
-                                                    {"url", "https://example.test/latest"}}}));
-    // It lies above the settings layer.
-    call("openSettings(true)");
-    EXPECT_GT(
-        js("+getComputedStyle(document.getElementById('remoteModalLayer')).zIndex").get<int>(),
-        js("+getComputedStyle(document.getElementById('settingsLayer')).zIndex").get<int>());
+    // A forced notice lies above the settings; only the panel's close button stays usable.
+    call("showRemoteModal", jsonArgument(remoteModalPayload(cases[2].notice)));
+    call("openSettings", "true");
     const auto topmost = [&](const std::string& selector) {
-        const auto c = page->centerOf(selector);
-        return js("(() => { const e = document.elementFromPoint(" + std::to_string(c.x) + ", " +
-                  std::to_string(c.y) + "); return e.closest('[id]').id; })()");
+        const Point p = page->centerOf(selector);
+        return js("document.elementFromPoint(" + std::to_string(p.x) + ", " + std::to_string(p.y) +
+                  ").closest('[id]').id");
     };
     EXPECT_EQ(topmost("#remoteModalTitle"), "remoteModalTitle");
-    // Only the panel's own close button stays usable above it: translation stays blocked,
-    // but the panel can still be put away.
     EXPECT_EQ(topmost("#pinBtn"), "remoteModalLayer");
     EXPECT_EQ(topmost("#closeBtn"), "closeBtn");
-    page->clearMessages();
-    page->click(page->centerOf("#closeBtn"));
-    EXPECT_EQ(page->waitForMessage("closeWindow"),
-              json({{"action", "closeWindow"}, {"force", true}}));
+}
+
+TEST_F(PanelPageTest, SettingsMessagesAndSmallCallsPostNothing) {
+    call("showTestConnectionResult", "true, '接続成功'");
+    EXPECT_EQ(page->text("settingsMsg"), "✓ 接続成功");
+    const json ok = js("getComputedStyle(settingsMsg).color");
+    call("showTestConnectionResult", "false, '認証エラー'");
+    EXPECT_EQ(page->text("settingsMsg"), "✗ 認証エラー");
+    const json bad = js("getComputedStyle(settingsMsg).color");
+    call("showSettingsError", "'重複'");
+    EXPECT_EQ(js("getComputedStyle(settingsMsg).color"), bad);
+    EXPECT_NE(ok, bad);
+
+    call("applySwappedLanguages", "'ja', 'en'");
+    EXPECT_EQ(js("[srcLang.value, tgtLang.value]"), json({"ja", "en"}));
+    js("sourceInput.value = 'select me'; srcLang.focus()");
+    call("openSettings", "true");
+    call("focusSourceInput");
+    EXPECT_FALSE(shown("settingsLayer"));
+    EXPECT_EQ(
+        js("[document.activeElement.id, sourceInput.selectionStart, sourceInput.selectionEnd]"),
+        json({"sourceInput", 0, 9}));
+    call("openSettings", "true");
+    call("openSettings", "false");
+    EXPECT_TRUE(posts().empty());
 }
 
 }  // namespace
