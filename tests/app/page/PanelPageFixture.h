@@ -5,11 +5,11 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/page/PanelPage.h"
 #include "app/panel/PanelScripts.h"
+#include "core/settings/VelaConfig.h"
 #include "tests/support/gui/WebViewHarness.h"
 
 namespace vela::test {
@@ -22,29 +22,16 @@ class PanelPageTest : public ::testing::Test {
         ASSERT_TRUE(ensureGtk()) << "the page tests need an X server (DISPLAY)";
         page = std::make_unique<WebViewHarness>(panelPageHtml());
     }
-
     void call(std::string_view function, std::string_view arguments = {}) {
         page->eval(velaAppCall(function, arguments));
     }
     json js(const std::string& expr) { return page->eval(expr); }
-    json el(const std::string& id, const std::string& property) {
-        return js("document.getElementById('" + id + "')." + property);
-    }
     bool shown(const std::string& id) {
         return js("(e => e.getClientRects().length > 0 && getComputedStyle(e).visibility !== "
-                  "'hidden')(document.getElementById('" +
-                  id + "'))") == true;
+                  "'hidden')(" +
+                  id + ")") == true;
     }
-    // Everything posted so far, then forgotten. A marker posted last proves the page has
-    // sent all it was going to, so an empty answer means that nothing was posted.
-    std::vector<json> posts() {
-        page->eval("velaApp.postNative({action: 'mark'})");
-        EXPECT_FALSE(page->waitForMessage("mark").is_null());
-        std::vector<json> all = page->messages();
-        page->clearMessages();
-        std::erase(all, json{{"action", "mark"}});
-        return all;
-    }
+    std::vector<json> posts() { return page->takeMessages(); }
 
     std::unique_ptr<WebViewHarness> page;
 };

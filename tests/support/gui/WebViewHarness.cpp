@@ -2,11 +2,11 @@
 
 #include <gdk/gdkx.h>
 
-#include "tests/support/gui/XInput.h"
-
 #include <algorithm>
 #include <memory>
-#include <vector>
+#include <utility>
+
+#include "tests/support/gui/XInput.h"
 
 namespace vela::test {
 
@@ -14,31 +14,34 @@ namespace {
 
 constexpr std::chrono::seconds kGuard{10};
 
+using GString = std::unique_ptr<char, decltype(&g_free)>;
+
 struct Evaluation {
     bool done = false;
     std::string error;
     std::string json;  // empty for undefined
 };
 
+std::string toJson(JSCValue* value) {
+    const GString text(jsc_value_to_json(value, 0), g_free);
+    return text ? text.get() : "null";
+}
+
 // Finishes a plain evaluation, or with `async` a call of an async function body.
 template <bool async>
 void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
     auto* ev = static_cast<Evaluation*>(data);
+    auto* view = WEBKIT_WEB_VIEW(source);
     GError* error = nullptr;
     JSCValue* value =
-        async ? webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source),
-                                                                      result, &error)
-              : webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-    if (!value) {
-        ev->error = error ? error->message : "script failed";
-        g_clear_error(&error);
-    } else {
-        if (!jsc_value_is_undefined(value)) {
-            std::unique_ptr<char, decltype(&g_free)> json(jsc_value_to_json(value, 0), g_free);
-            ev->json = json ? json.get() : "null";
-        }
+        async ? webkit_web_view_call_async_javascript_function_finish(view, result, &error)
+              : webkit_web_view_evaluate_javascript_finish(view, result, &error);
+    ev->error = value ? "" : error ? error->message : "script failed";
+    g_clear_error(&error);
+    if (value && !jsc_value_is_undefined(value))
+        ev->json = toJson(value);
+    if (value)
         g_object_unref(value);
-    }
     ev->done = true;
 }
 
@@ -51,41 +54,26 @@ WebViewHarness::WebViewHarness(std::string_view html, Options options)
     ownedWindow_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     window_ = GTK_WINDOW(ownedWindow_);
     gtk_window_set_decorated(window_, FALSE);
-    gtk_window_set_default_size(window_, options.width, options.height);
     gtk_window_move(window_, 120, 120);  // clear of the parked pointer
-    gtk_widget_set_app_paintable(ownedWindow_, TRUE);
-    if (GdkVisual* rgba = gdk_screen_get_rgba_visual(gtk_widget_get_screen(ownedWindow_)))
-        gtk_widget_set_visual(ownedWindow_, rgba);
     if (options.messageHandler) {
-        g_signal_connect(
-            contentManager_.get(), "script-message-received::vela",
-            G_CALLBACK((+[](WebKitUserContentManager*, WebKitJavascriptResult* result,
-                            WebViewHarness* self) {
-                JSCValue* value = webkit_javascript_result_get_js_value(result);
-                std::unique_ptr<char, decltype(&g_free)> json(jsc_value_to_json(value, 0), g_free);
-                auto message = nlohmann::json::parse(json ? json.get() : "null", nullptr, false);
-                if (message.is_object() && message.value("action", "") == "pageState")
-                    return;
-                self->messages_.push_back(std::move(message));
-            })),
-            this);
+        g_signal_connect(contentManager_.get(), "script-message-received::vela",
+                         G_CALLBACK((+[](WebKitUserContentManager*, WebKitJavascriptResult* r,
+                                         WebViewHarness* self) {
+                             auto m = nlohmann::json::parse(
+                                 toJson(webkit_javascript_result_get_js_value(r)), nullptr, false);
+                             // The page's state reports are the panel's bookkeeping.
+                             if (!m.is_object() || m.value("action", "") != "pageState")
+                                 self->messages_.push_back(std::move(m));
+                         })),
+                         this);
         webkit_user_content_manager_register_script_message_handler(contentManager_.get(), "vela");
     }
     view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(contentManager_.get()));
-    GdkRGBA transparent{0, 0, 0, 0};
-    webkit_web_view_set_background_color(view_, &transparent);
     g_signal_connect(view_, "load-changed",
-                     G_CALLBACK((+[](WebKitWebView*, WebKitLoadEvent event, WebViewHarness* self) {
-                         self->loaded_ = self->loaded_ || event == WEBKIT_LOAD_FINISHED;
+                     G_CALLBACK((+[](WebKitWebView*, WebKitLoadEvent event, bool* loaded) {
+                         *loaded = *loaded || event == WEBKIT_LOAD_FINISHED;
                      })),
-                     this);
-    g_signal_connect(view_, "resource-load-started",
-                     G_CALLBACK((+[](WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*,
-                                     WebViewHarness* self) {
-                         const char* uri = webkit_web_resource_get_uri(resource);
-                         self->resourceLoads_.emplace_back(uri ? uri : "");
-                     })),
-                     this);
+                     &loaded_);
     gtk_container_add(GTK_CONTAINER(ownedWindow_), GTK_WIDGET(view_));
     gtk_widget_show_all(ownedWindow_);
     webkit_web_view_load_html(view_, std::string(html).c_str(), nullptr);
@@ -96,16 +84,15 @@ WebViewHarness::WebViewHarness(std::string_view html, Options options)
 }
 
 WebViewHarness::WebViewHarness(WebKitWebView* view, GtkWindow* window)
-    : window_(window), view_(view), loaded_(true), input_(std::make_unique<XInput>()) {}
+    : window_(window), view_(view), input_(std::make_unique<XInput>()) {}
 
 WebViewHarness::~WebViewHarness() {
-    if (contentManager_)
-        g_signal_handlers_disconnect_by_data(contentManager_.get(), this);
-    if (ownedWindow_) {
-        g_signal_handlers_disconnect_by_data(view_, this);
-        gtk_widget_destroy(ownedWindow_);
-        drainEvents();
-    }
+    if (!ownedWindow_)
+        return;
+    g_signal_handlers_disconnect_by_data(contentManager_.get(), this);
+    g_signal_handlers_disconnect_by_data(view_, &loaded_);
+    gtk_widget_destroy(ownedWindow_);
+    drainEvents();
 }
 
 nlohmann::json WebViewHarness::run(const std::string& script, bool async) {
@@ -138,36 +125,28 @@ std::string WebViewHarness::text(const std::string& elementId) {
     return v.is_string() ? v.get<std::string>() : throw ScriptError("no element #" + elementId);
 }
 
-std::vector<nlohmann::json> WebViewHarness::messagesWithAction(std::string_view action) const {
-    std::vector<nlohmann::json> found;
-    for (const auto& m : messages_) {
-        if (m.is_object() && m.value("action", "") == action)
-            found.push_back(m);
-    }
-    return found;
+std::vector<nlohmann::json> WebViewHarness::takeMessages() {
+    eval("window.webkit.messageHandlers.vela.postMessage('end'); null");
+    if (!spinUntil([&] { return !messages_.empty() && messages_.back() == "end"; }, kGuard))
+        throw ScriptError("the page's messages stopped arriving");
+    messages_.pop_back();
+    return std::exchange(messages_, {});
 }
 
-nlohmann::json WebViewHarness::waitForMessage(std::string_view action,
-                                              std::chrono::milliseconds limit) {
-    spinUntil([&] { return !messagesWithAction(action).empty(); }, limit);
-    const auto found = messagesWithAction(action);
-    return found.empty() ? nlohmann::json() : found.back();
+void WebViewHarness::waitForPage(const std::string& probe, const nlohmann::json& want) {
+    if (!spinUntil([&] { return eval(probe) == want; }, kGuard))
+        throw ScriptError("the page never answered " + want.dump() + " to " + probe);
+    settle();
 }
 
 void WebViewHarness::resize(int width, int height) {
     gtk_window_resize(window_, width, height);
-    const nlohmann::json want = {width, height};
-    if (!spinUntil([&] { return eval("[innerWidth, innerHeight]") == want; }, kGuard))
-        throw ScriptError("the page did not take the new size");
+    waitForPage("[innerWidth, innerHeight]", {width, height});
 }
 
 void WebViewHarness::setDarkTheme(bool dark) {
     g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
-    if (!spinUntil(
-            [&] { return eval("matchMedia('(prefers-color-scheme: dark)').matches") == dark; },
-            kGuard))
-        throw ScriptError("the page did not follow the colour scheme");
-    settle();
+    waitForPage("matchMedia('(prefers-color-scheme: dark)').matches", dark);
 }
 
 void WebViewHarness::handled() {
@@ -184,10 +163,7 @@ void WebViewHarness::focus() {
     XSetInputFocus(input_->display(), GDK_WINDOW_XID(gdkWindow), RevertToParent, CurrentTime);
     XSync(input_->display(), False);
     gtk_widget_grab_focus(GTK_WIDGET(view_));
-    if (!spinUntil(
-            [&] { return gtk_window_is_active(window_) && eval("document.hasFocus()") == true; },
-            kGuard))
-        throw ScriptError("the page did not get the focus");
+    waitForPage("document.hasFocus()", true);
 }
 
 void WebViewHarness::pressKey(const std::string& key, const std::vector<const char*>& modifiers) {
@@ -228,11 +204,10 @@ void WebViewHarness::parkPointer() {
 }
 
 Point WebViewHarness::centerOf(const std::string& selector) {
-    const auto r =
-        eval("(() => { const e = document.querySelector(" + nlohmann::json(selector).dump() +
-             "); if (!e) return null; const b = e.getBoundingClientRect();"
-             " return [Math.round(b.left + b.width / 2), "
-             "Math.round(b.top + b.height / 2)]; })()");
+    const auto r = eval(
+        "(e => e && (b => [Math.round(b.left + b.width / 2), Math.round(b.top + "
+        "b.height / 2)])(e.getBoundingClientRect()))(document.querySelector(" +
+        nlohmann::json(selector).dump() + "))");
     if (!r.is_array())
         throw ScriptError("no element matches " + selector);
     return {r[0].get<int>(), r[1].get<int>()};

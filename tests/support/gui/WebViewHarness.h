@@ -12,10 +12,10 @@
 // Main thread only; gtk_init must have succeeded (ensureGtk() does it). Waits spin the
 // default GLib main context with a generous guard so a hung page fails the test instead
 // of blocking it. Script failures and pages that do not answer throw ScriptError.
+// Not copyable.
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include <chrono>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -48,32 +48,20 @@ class WebViewHarness {
         bool messageHandler = true;
     };
 
-    // Throws ScriptError when the page does not load.
     WebViewHarness(std::string_view html, Options options);
     explicit WebViewHarness(std::string_view html) : WebViewHarness(html, Options{}) {}
     WebViewHarness(WebKitWebView* view, GtkWindow* window);
     ~WebViewHarness();
-    WebViewHarness(const WebViewHarness&) = delete;
-    WebViewHarness& operator=(const WebViewHarness&) = delete;
-
-    WebKitWebView* view() const { return view_; }
-    GtkWindow* window() const { return window_; }
 
     // Evaluates `script` and returns its completion value as JSON (undefined becomes null).
     nlohmann::json eval(const std::string& script);
     // Waits two animation frames: pending events, layout and paint are done.
     void settle();
     std::string text(const std::string& elementId);
-
-    // Messages posted to "vela", oldest first (the page's state reports left out).
-    const std::vector<nlohmann::json>& messages() const { return messages_; }
-    void clearMessages() { messages_.clear(); }
-    std::vector<nlohmann::json> messagesWithAction(std::string_view action) const;
-    // Waits for a message with `action`; answers the latest one, or null when none came.
-    nlohmann::json waitForMessage(std::string_view action,
-                                  std::chrono::milliseconds limit = std::chrono::seconds(10));
-    // Owning mode: every address the web view started to load, its own document included.
-    const std::vector<std::string>& resourceLoads() const { return resourceLoads_; }
+    // Owning mode: what the page posted since the last call, oldest first, without its
+    // state reports. A marker the harness posts last proves that everything the page had
+    // posted before has arrived, so an empty answer means that nothing was posted.
+    std::vector<nlohmann::json> takeMessages();
 
     // Resizes the window and waits until the page sees the new viewport.
     void resize(int width, int height);
@@ -96,7 +84,9 @@ class WebViewHarness {
 
   private:
     nlohmann::json run(const std::string& script, bool async);
-    void handled();  // X events so far have reached the page
+    // Polls `probe` until it answers `want`, then settles.
+    void waitForPage(const std::string& probe, const nlohmann::json& want);
+    void handled();  // the X events sent so far have reached the page
     Point toScreen(Point page) const;
 
     GtkWidget* ownedWindow_ = nullptr;  // owning mode only; destroyed in the destructor
@@ -105,7 +95,6 @@ class WebViewHarness {
     GObjectPtr<WebKitUserContentManager> contentManager_;  // owning mode only
     bool loaded_ = false;
     std::vector<nlohmann::json> messages_;
-    std::vector<std::string> resourceLoads_;
     std::unique_ptr<XInput> input_;
 };
 
