@@ -27,15 +27,11 @@ std::string toJson(JSCValue* value) {
     return text ? text.get() : "null";
 }
 
-// Finishes a plain evaluation, or with `async` a call of an async function body.
-template <bool async>
 void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
     auto* ev = static_cast<Evaluation*>(data);
-    auto* view = WEBKIT_WEB_VIEW(source);
     GError* error = nullptr;
     JSCValue* value =
-        async ? webkit_web_view_call_async_javascript_function_finish(view, result, &error)
-              : webkit_web_view_evaluate_javascript_finish(view, result, &error);
+        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
     ev->error = value ? "" : error ? error->message : "script failed";
     g_clear_error(&error);
     if (value && !jsc_value_is_undefined(value))
@@ -95,14 +91,10 @@ WebViewHarness::~WebViewHarness() {
     drainEvents();
 }
 
-nlohmann::json WebViewHarness::run(const std::string& script, bool async) {
+nlohmann::json WebViewHarness::eval(const std::string& script) {
     Evaluation ev;
-    if (async)
-        webkit_web_view_call_async_javascript_function(view_, script.c_str(), -1, nullptr, nullptr,
-                                                       nullptr, nullptr, onEvaluated<true>, &ev);
-    else
-        webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
-                                            onEvaluated<false>, &ev);
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        onEvaluated, &ev);
     // The callback points at `ev`: a page that never answers leaves nothing sensible to do.
     if (!spinUntil([&] { return ev.done; }, kGuard))
         throw ScriptError("script did not finish: " + script);
@@ -111,12 +103,12 @@ nlohmann::json WebViewHarness::run(const std::string& script, bool async) {
     return ev.json.empty() ? nlohmann::json() : nlohmann::json::parse(ev.json);
 }
 
-nlohmann::json WebViewHarness::eval(const std::string& script) {
-    return run(script, false);
-}
-
 void WebViewHarness::settle() {
-    run("await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));", true);
+    eval(
+        "window.velaTestFrames = 0; requestAnimationFrame(() => requestAnimationFrame(() => "
+        "window.velaTestFrames = 2)); null");
+    if (!spinUntil([&] { return eval("window.velaTestFrames") == 2; }, kGuard))
+        throw ScriptError("the page stopped drawing");
 }
 
 std::string WebViewHarness::text(const std::string& elementId) {

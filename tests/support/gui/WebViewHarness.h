@@ -83,7 +83,6 @@ class WebViewHarness {
     Point centerOf(const std::string& selector);
 
   private:
-    nlohmann::json run(const std::string& script, bool async);
     // Polls `probe` until it answers `want`, then settles.
     void waitForPage(const std::string& probe, const nlohmann::json& want);
     void handled();  // the X events sent so far have reached the page
