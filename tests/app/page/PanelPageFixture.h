@@ -5,7 +5,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 #include "app/page/PanelPage.h"
 #include "app/panel/PanelScripts.h"
@@ -31,7 +30,8 @@ class PanelPageTest : public ::testing::Test {
                   "'hidden')(" +
                   id + ")") == true;
     }
-    std::vector<json> posts() { return page->takeMessages(); }
+    // What the page posted since the last call, as a JSON array.
+    json posts() { return page->takeMessages(); }
 
     std::unique_ptr<WebViewHarness> page;
 };

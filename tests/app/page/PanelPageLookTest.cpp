@@ -1,8 +1,5 @@
 // What the user sees of the page, measured in the real web view: both colour schemes, the
 // card inside the window with room for its shadow, nothing clipped in any view.
-#include <cmath>
-#include <cstdio>
-
 #include "tests/app/page/PanelPageFixture.h"
 
 namespace vela::test {
@@ -30,33 +27,14 @@ const char* kClipped = R"JS((() => {
   return bad;
 })())JS";
 
-double luminance(const json& colour) {  // "rgb(r, g, b)"
-    int r = 0, g = 0, b = 0;
-    std::sscanf(colour.get<std::string>().c_str(), "rgb%*[a(] %d, %d, %d", &r, &g, &b);
-    return (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255.0;
-}
-
-TEST_F(PanelPageTest, SchemesAndSizesKeepTheCardReadableAndItsShadowInside) {
-    for (const auto& [dark, w, h] : {std::tuple{false, 430, 440}, std::tuple{true, 470, 640}}) {
-        SCOPED_TRACE(w);
-        page->setDarkTheme(dark);
-        page->resize(w, h);
-        const json card =
-            js("(s => [s.backgroundColor, s.color, s.boxShadow])(getComputedStyle(mainShell))");
-        EXPECT_EQ(luminance(card[0]) > 0.5, !dark) << card;
-        EXPECT_GT(std::abs(luminance(card[0]) - luminance(card[1])), 0.6) << card;
-        // The hard shadow, black in both schemes, fits inside the window beside the card.
-        EXPECT_TRUE(card[2].get<std::string>().starts_with("rgb(0, 0, 0) 6px 6px 0px")) << card;
-        EXPECT_EQ(
-            js("(r => [r.left, r.top, r.width, r.height])(mainShell.getBoundingClientRect())"),
-            json({2, 2, w - 10, h - 10}));
-    }
-    page->setDarkTheme(false);
-    // Only the fields and the result can be selected.
-    EXPECT_EQ(js("['pinBadge', 'targetLangLabel', 'sourceInput', 'targetBody', 'apiKeyInput']"
-                 ".map(i => getComputedStyle(document.getElementById(i)).webkitUserSelect)"),
-              json({"none", "none", "text", "text", "text"}));
-}
+// The card's scheme, contrast and box, and whether its hard black shadow fits the window.
+const char* kCard = R"JS(((s, r) => {
+  const lum = c => (([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255)(c.match(/\d+/g).map(Number));
+  const shadow = s.boxShadow.match(/^rgb\(0, 0, 0\) ([1-9]\d*)px ([1-9]\d*)px 0px/);
+  return {dark: lum(s.backgroundColor) < 0.5, readable: Math.abs(lum(s.backgroundColor) - lum(s.color)) > 0.6,
+    box: [r.left, r.top, r.width, r.height],
+    shadow: !!shadow && r.right + +shadow[1] <= innerWidth && r.bottom + +shadow[2] <= innerHeight};
+})(getComputedStyle(mainShell), mainShell.getBoundingClientRect()))JS";
 
 TEST(PanelPageText, RefersToNothingOutside) {
     const std::string html(panelPageHtml());
@@ -64,38 +42,46 @@ TEST(PanelPageText, RefersToNothingOutside) {
         EXPECT_EQ(html.find(reference), std::string::npos) << reference;
 }
 
-TEST_F(PanelPageTest, EveryViewFitsBothSizesInBothSchemes) {
-    const std::string text =
-        ("Vela は画面上の英語をその場で翻訳します。長い段落もスクロールして読めます。\nThe quick "
-         "brown fox. Supercalifragilisticexpialidocious-without-any-spaces-at-all-in-this-word.");
-    const std::string longText = jsQuoted(text);
+TEST_F(PanelPageTest, EveryViewIsReadableAndFitsTheCardInBothSchemesAndSizes) {
+    const std::string text = jsQuoted(
+        "Vela は画面上の英語をその場で翻訳します。長い段落もスクロールして読めます。\n"
+        "Supercalifragilisticexpialidocious-without-any-spaces-at-all-in-this-word.");
     const std::string views[] = {
-        velaAppCall("showTranslationSuccess", longText + ", 'ja', 1234"),
+        velaAppCall("showTranslationSuccess", text + ", 'ja', 1234"),
         velaAppCall("showEmptyOCR"),
-        velaAppCall("showError", longText),
+        velaAppCall("showError", text),
         velaAppCall("applyConfig", R"({"channelMode": "custom", "hasSavedApiKey": true,
             "maskedApiKeyHint": "sk-a••••wxyz", "captureShortcut": "Ctrl + Alt + Shift + Super + T"})") +
-            velaAppCall("openSettings", "true") + velaAppCall("showSettingsError", longText),
+            velaAppCall("openSettings", "true") + velaAppCall("showSettingsError", text),
         velaAppCall("openSettings", "false") +
             velaAppCall("showRemoteModal",
                         jsonArgument(remoteModalPayload({"forceUpdate", "f",
                                                          "必須アップデートのお知らせ (v0.3.0)",
-                                                         longText, "最新版をダウンロード", ""}))),
+                                                         text, "最新版をダウンロード", ""}))),
     };
     for (const auto& [dark, w, h] :
-         {std::tuple{false, 430, 440}, std::tuple{false, 470, 640}, std::tuple{true, 430, 440}}) {
+         {std::tuple{false, 430, 440}, std::tuple{true, 470, 640}, std::tuple{true, 430, 440}}) {
+        SCOPED_TRACE((dark ? "dark " : "light ") + std::to_string(w));
         page = std::make_unique<WebViewHarness>(panelPageHtml());  // a forced notice stays
         page->setDarkTheme(dark);
         page->resize(w, h);
+        EXPECT_EQ(js(kCard), json({{"dark", dark},
+                                   {"readable", true},
+                                   {"box", {2, 2, w - 10, h - 10}},
+                                   {"shadow", true}}));
         js("sourceInput.value = 'Vela translates the text under a dragged rectangle.'");
         for (const std::string& view : views) {
-            SCOPED_TRACE(view.substr(0, 40) + (dark ? " dark " : " light ") + std::to_string(w));
+            SCOPED_TRACE(view.substr(0, 40));
             js(view);
             page->settle();
             EXPECT_EQ(js(kClipped), json::array());
         }
     }
     page->setDarkTheme(false);
+    // Only the fields and the result can be selected.
+    EXPECT_EQ(js("['pinBadge', 'targetLangLabel', 'sourceInput', 'targetBody', 'apiKeyInput']"
+                 ".map(i => getComputedStyle(document.getElementById(i)).webkitUserSelect)"),
+              json({"none", "none", "text", "text", "text"}));
 }
 
 }  // namespace

@@ -4,8 +4,7 @@
 // posts to the "vela" script-message handler and sends real input through XInput.
 //
 // Two ways to use it:
-//  - WebViewHarness(html, options) builds its own window and web view, registers a
-//    recording "vela" handler and waits until the page has loaded;
+//  - WebViewHarness(html) builds its own window and web view with a recording "vela" handler;
 //  - WebViewHarness(view, window) drives a web view someone else owns (both must outlive
 //    the harness; its messages go to the owner and are not recorded here).
 //
@@ -41,15 +40,9 @@ struct Point {
 
 class WebViewHarness {
   public:
-    struct Options {
-        int width = 430;
-        int height = 440;
-        // Without it the page finds no "vela" handler, as in an ordinary browser.
-        bool messageHandler = true;
-    };
-
-    WebViewHarness(std::string_view html, Options options);
-    explicit WebViewHarness(std::string_view html) : WebViewHarness(html, Options{}) {}
+    // Builds a 430 x 440 window around a web view with `html` and waits until it has loaded.
+    // Without `messageHandler` the page finds no "vela" handler, as in an ordinary browser.
+    explicit WebViewHarness(std::string_view html, bool messageHandler = true);
     WebViewHarness(WebKitWebView* view, GtkWindow* window);
     ~WebViewHarness();
 
