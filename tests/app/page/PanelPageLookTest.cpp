@@ -27,13 +27,13 @@ const char* kClipped = R"JS((() => {
   return bad;
 })())JS";
 
-// The card's scheme, contrast and box, and whether its hard black shadow fits the window.
+// [dark, readable, left, top, width, height, shadow]: the card's scheme and contrast, its
+// box, and whether its hard black shadow fits the window beside it.
 const char* kCard = R"JS(((s, r) => {
   const lum = c => (([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255)(c.match(/\d+/g).map(Number));
   const shadow = s.boxShadow.match(/^rgb\(0, 0, 0\) ([1-9]\d*)px ([1-9]\d*)px 0px/);
-  return {dark: lum(s.backgroundColor) < 0.5, readable: Math.abs(lum(s.backgroundColor) - lum(s.color)) > 0.6,
-    box: [r.left, r.top, r.width, r.height],
-    shadow: !!shadow && r.right + +shadow[1] <= innerWidth && r.bottom + +shadow[2] <= innerHeight};
+  return [lum(s.backgroundColor) < 0.5, Math.abs(lum(s.backgroundColor) - lum(s.color)) > 0.6,
+    r.left, r.top, r.width, r.height, !!shadow && r.right + +shadow[1] <= innerWidth && r.bottom + +shadow[2] <= innerHeight];
 })(getComputedStyle(mainShell), mainShell.getBoundingClientRect()))JS";
 
 TEST(PanelPageText, RefersToNothingOutside) {
@@ -43,21 +43,18 @@ TEST(PanelPageText, RefersToNothingOutside) {
 }
 
 TEST_F(PanelPageTest, EveryViewIsReadableAndFitsTheCardInBothSchemesAndSizes) {
-    const std::string text = jsQuoted(
+    const std::string text =
         "Vela は画面上の英語をその場で翻訳します。長い段落もスクロールして読めます。\n"
-        "Supercalifragilisticexpialidocious-without-any-spaces-at-all-in-this-word.");
+        "Supercalifragilisticexpialidocious-without-any-spaces-at-all-in-this-word.";
     const std::string views[] = {
-        velaAppCall("showTranslationSuccess", text + ", 'ja', 1234"),
+        outcomeScript({TranslationOutcome::Success{text, "ja", false, 1234}}),
         velaAppCall("showEmptyOCR"),
-        velaAppCall("showError", text),
+        outcomeScript({TranslationOutcome::Failure{text}}),
         velaAppCall("applyConfig", R"({"channelMode": "custom", "hasSavedApiKey": true,
             "maskedApiKeyHint": "sk-a••••wxyz", "captureShortcut": "Ctrl + Alt + Shift + Super + T"})") +
-            velaAppCall("openSettings", "true") + velaAppCall("showSettingsError", text),
+            velaAppCall("openSettings", "true") + velaAppCall("showSettingsError", jsQuoted(text)),
         velaAppCall("openSettings", "false") +
-            velaAppCall("showRemoteModal",
-                        jsonArgument(remoteModalPayload({"forceUpdate", "f",
-                                                         "必須アップデートのお知らせ (v0.3.0)",
-                                                         text, "最新版をダウンロード", ""}))),
+            outcomeScript({TranslationOutcome::ForceUpdateRequired{text, "https://e.test/"}}),
     };
     for (const auto& [dark, w, h] :
          {std::tuple{false, 430, 440}, std::tuple{true, 470, 640}, std::tuple{true, 430, 440}}) {
@@ -65,10 +62,7 @@ TEST_F(PanelPageTest, EveryViewIsReadableAndFitsTheCardInBothSchemesAndSizes) {
         page = std::make_unique<WebViewHarness>(panelPageHtml());  // a forced notice stays
         page->setDarkTheme(dark);
         page->resize(w, h);
-        EXPECT_EQ(js(kCard), json({{"dark", dark},
-                                   {"readable", true},
-                                   {"box", {2, 2, w - 10, h - 10}},
-                                   {"shadow", true}}));
+        EXPECT_EQ(js(kCard), json({dark, true, 2, 2, w - 10, h - 10, true}));
         js("sourceInput.value = 'Vela translates the text under a dragged rectangle.'");
         for (const std::string& view : views) {
             SCOPED_TRACE(view.substr(0, 40));
