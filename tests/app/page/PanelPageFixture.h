@@ -25,11 +25,11 @@ class PanelPageTest : public ::testing::Test {
         page->eval(velaAppCall(function, arguments));
     }
     json js(const std::string& expr) { return page->eval(expr); }
-    bool shown(const std::string& id) {
-        return js("(e => e.getClientRects().length > 0 && getComputedStyle(e).visibility !== "
-                  "'hidden')(" +
-                  id + ")") == true;
+    // A script answering whether the element `id` is drawn and not hidden.
+    static std::string seen(const std::string& id) {
+        return id + ".checkVisibility({visibilityProperty: true})";
     }
+    bool shown(const std::string& id) { return js(seen(id)) == true; }
     // What the page posted since the last call, as a JSON array.
     json posts() { return page->takeMessages(); }
 
