@@ -18,8 +18,8 @@ using nlohmann::json;
 class PanelPageTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(ensureGtk()) << "the page tests need an X server (DISPLAY)";
         page = std::make_unique<WebViewHarness>(panelPageHtml());
+        page->focus();
     }
     void call(std::string_view function, std::string_view arguments = {}) {
         page->eval(velaAppCall(function, arguments));
@@ -32,6 +32,9 @@ class PanelPageTest : public ::testing::Test {
     bool shown(const std::string& id) { return js(seen(id)) == true; }
     // What the page posted since the last call, as a JSON array.
     json posts() { return page->takeMessages(); }
+
+    // A real click on the centre of the first element matching `selector`.
+    void clickOn(const std::string& selector) { page->click(page->centerOf(selector)); }
 
     std::unique_ptr<WebViewHarness> page;
 };
