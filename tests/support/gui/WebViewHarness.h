@@ -41,8 +41,7 @@ struct Point {
 class WebViewHarness {
   public:
     // Builds a 430 x 440 window around a web view with `html` and waits until it has loaded.
-    // Without `messageHandler` the page finds no "vela" handler, as in an ordinary browser.
-    explicit WebViewHarness(std::string_view html, bool messageHandler = true);
+    explicit WebViewHarness(std::string_view html);
     WebViewHarness(WebKitWebView* view, GtkWindow* window);
     ~WebViewHarness();
 
