@@ -29,7 +29,6 @@ class PanelPageTest : public ::testing::Test {
     static std::string seen(const std::string& id) {
         return id + ".checkVisibility({visibilityProperty: true})";
     }
-    bool shown(const std::string& id) { return js(seen(id)) == true; }
     // What the page posted since the last call, as a JSON array.
     json posts() { return page->takeMessages(); }
 

@@ -139,32 +139,32 @@ TEST_F(PanelPageTest, RemoteNoticesAreMarkedByTypeAndForcedOnesCannotBeClosed) {
     struct Case {
         RemoteModal notice;
         const char* marks;
-        const char* posts;  // for a dismissal and then the action button
+        const char* clicks;  // the buttons clicked, last without ".click()"
+        const char* posts;
     };
     const Case cases[] = {
         {{"optionalUpdate", "up-2", "T", "M", "B", "https://e.test/dl"},
          "[true, false, false]",
-         R"([{"action": "dismissRemotePopup", "id": "up-2"},
-             {"action": "openExternalURL", "url": "https://e.test/dl"},
+         "remoteModalActionBtn",
+         R"([{"action": "openExternalURL", "url": "https://e.test/dl"},
              {"action": "dismissRemotePopup", "id": "up-2"}])"},
         {{"broadcast", "jp-1", "", "", "", ""},
          "[true, false, true]",
-         R"([{"action": "dismissRemotePopup", "id": "jp-1"},
-             {"action": "dismissRemotePopup", "id": "jp-1"}])"},
+         "remoteModalCloseBtn",
+         R"([{"action": "dismissRemotePopup", "id": "jp-1"}])"},
         {{"forceUpdate", "force-1", "T", "M", "B", "https://e.test/new"},
          "[false, true, false]",
+         "remoteModalCloseBtn.click(); remoteModalActionBtn",
          R"([{"action": "openExternalURL", "url": "https://e.test/new"}])"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.notice.type);
-        const std::string show =
-            velaAppCall("showRemoteModal", jsonArgument(remoteModalPayload(c.notice)));
-        js(show);
+        call("showRemoteModal", jsonArgument(remoteModalPayload(c.notice)));
         EXPECT_EQ(js(marks), json::parse(c.marks));
         EXPECT_EQ(js(texts), c.notice.title.empty() ? fallback : json({"T", "B"}));
-        js("remoteModalCloseBtn.click();" + show + "remoteModalActionBtn.click()");
+        js(c.clicks + std::string(".click()"));
         EXPECT_EQ(posts(), json::parse(c.posts));
-        EXPECT_EQ(shown("remoteModalLayer"), c.notice.type == "forceUpdate");
+        EXPECT_EQ(js(seen("remoteModalLayer")), c.notice.type == "forceUpdate");
     }
     // A forced notice lies above the settings; only the panel's close button stays usable.
     call("openSettings", "true");

@@ -23,10 +23,9 @@ nlohmann::json toJson(JSCValue* value) {
 WebViewHarness::WebViewHarness(std::string_view html)
     : contentManager_(webkit_user_content_manager_new()), input_(std::make_unique<XInput>()) {
     if (!ensureGtk() || !input_->ok())
-        throw ScriptError("no X server (DISPLAY) for the web view");
+        throw std::runtime_error("no X server (DISPLAY) for the web view");
     ownedWindow_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     window_ = GTK_WINDOW(ownedWindow_);
-    gtk_window_set_decorated(window_, FALSE);
     gtk_window_move(window_, 120, 120);  // clear of the parked pointer
     g_signal_connect(contentManager_.get(), "script-message-received::vela",
                      G_CALLBACK((+[](WebKitUserContentManager*, WebKitJavascriptResult* r,
@@ -49,7 +48,7 @@ WebViewHarness::WebViewHarness(std::string_view html)
     webkit_web_view_load_html(view_, std::string(html).c_str(), nullptr);
     if (!spinUntil([&] { return loaded_ && gtk_widget_get_mapped(ownedWindow_); },
                    std::chrono::seconds(30)))
-        throw ScriptError("the page did not finish loading");
+        throw std::runtime_error("the page did not finish loading");
     resize(430, 440);
 }
 
@@ -87,9 +86,9 @@ nlohmann::json WebViewHarness::eval(const std::string& script) {
         &ev);
     // The callback points at `ev`: a page that never answers leaves nothing sensible to do.
     if (!spinUntil([&] { return ev.done; }, kGuard))
-        throw ScriptError("script did not finish: " + script);
+        throw std::runtime_error("script did not finish: " + script);
     if (!ev.error.empty())
-        throw ScriptError(ev.error + "\n  in: " + script);
+        throw std::runtime_error(ev.error + "\n  in: " + script);
     return ev.value;
 }
 
@@ -98,7 +97,7 @@ void WebViewHarness::settle() {
         "window.velaTestFrames = 0; requestAnimationFrame(() => requestAnimationFrame(() => "
         "window.velaTestFrames = 2)); null");
     if (!spinUntil([&] { return eval("window.velaTestFrames") == 2; }, kGuard))
-        throw ScriptError("the page stopped drawing");
+        throw std::runtime_error("the page stopped drawing");
 }
 
 std::string WebViewHarness::text(const std::string& elementId) {
@@ -108,14 +107,14 @@ std::string WebViewHarness::text(const std::string& elementId) {
 std::vector<nlohmann::json> WebViewHarness::takeMessages() {
     eval("window.webkit.messageHandlers.vela.postMessage('end'); null");
     if (!spinUntil([&] { return !messages_.empty() && messages_.back() == "end"; }, kGuard))
-        throw ScriptError("the page's messages stopped arriving");
+        throw std::runtime_error("the page's messages stopped arriving");
     messages_.pop_back();
     return std::exchange(messages_, {});
 }
 
 void WebViewHarness::waitForPage(const std::string& probe, const nlohmann::json& want) {
     if (!spinUntil([&] { return eval(probe) == want; }, kGuard))
-        throw ScriptError("the page never answered " + want.dump() + " to " + probe);
+        throw std::runtime_error("the page never answered " + want.dump() + " to " + probe);
     settle();
 }
 
@@ -138,7 +137,7 @@ void WebViewHarness::focus() {
     gtk_window_present(window_);
     GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_));
     if (!gdkWindow)
-        throw ScriptError("the window is not realised");
+        throw std::runtime_error("the window is not realised");
     // There is no window manager under Xvfb: give the focus directly.
     XSetInputFocus(input_->display(), GDK_WINDOW_XID(gdkWindow), RevertToParent, CurrentTime);
     XSync(input_->display(), False);

@@ -10,7 +10,7 @@
 //
 // Main thread only; gtk_init must have succeeded (ensureGtk() does it). Waits spin the
 // default GLib main context with a generous guard so a hung page fails the test instead
-// of blocking it. Script failures and pages that do not answer throw ScriptError.
+// of blocking it. Script failures and pages that do not answer throw std::runtime_error.
 // Not copyable.
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -28,10 +28,6 @@
 namespace vela::test {
 
 class XInput;
-
-struct ScriptError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 struct Point {
     int x = 0;
