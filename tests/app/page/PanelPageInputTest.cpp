@@ -21,7 +21,7 @@ TEST_F(PanelPageTest, KeysAndButtonsPostTheirRequests) {
        "sourceInput.dispatchEvent(e); sourceInput.value = 'after'; }; null");
     gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "クリップ", -1);
     const json paste = R"([{"action": "pasteClipboardToActiveInput"}])"_json;
-    const std::string badge = page->text("pinBadge"), copyLabel = page->text("copyTgtBtn");
+    const std::string badge = page->text("pinBadge");
     struct Step {
         const char* script;  // run first
         const char* input;   // a selector to click, else a key
@@ -52,8 +52,8 @@ TEST_F(PanelPageTest, KeysAndButtonsPostTheirRequests) {
         {"", "#settingsBtn", R"([{"action": "openSettings", "open": true}])"_json},
         {"", "#demoPopupBtn", R"([{"action": "triggerDemoRemotePopup"}])"_json},
         {"", "#settingsBackBtn", R"([{"action": "openSettings", "open": false}])"_json},
-        {"", "#settingsBtn", R"([{"action": "openSettings", "open": true}])"_json},
-        {"", "Escape", R"([{"action": "openSettings", "open": false}])"_json},
+        {"velaApp.openSettings(true)", "Escape",
+         R"([{"action": "openSettings", "open": false}])"_json},
         {"", "Escape", R"([{"action": "closeWindow", "force": false}])"_json},
         {"velaApp.showTranslationSuccess('訳文', 'ja', 1)", "#copyTgtBtn",
          R"([{"action": "copy", "text": "訳文"}])"_json},
@@ -69,10 +69,6 @@ TEST_F(PanelPageTest, KeysAndButtonsPostTheirRequests) {
         EXPECT_EQ(page->text("pinBadge") == badge, js("velaApp.isPinned") == true);
     }
     EXPECT_EQ(js("srcLang.value"), "en") << "only the native answer swaps the selectors";
-    // Copy feedback lasts a moment.
-    js("velaApp.showTranslationSuccess('訳文', 'ja', 1); copyTgtBtn.click()");
-    EXPECT_NE(page->text("copyTgtBtn"), copyLabel);
-    EXPECT_TRUE(spinUntil([&] { return page->text("copyTgtBtn") == copyLabel; }));
 }
 
 TEST_F(PanelPageTest, SettingsRecordShortcutsAndSaveTheForm) {
@@ -82,8 +78,7 @@ TEST_F(PanelPageTest, SettingsRecordShortcutsAndSaveTheForm) {
     save["baseURL"] = VelaConfig{}.customBaseURL;  // the page starts with the native defaults
     save["model"] = VelaConfig{}.customModel;
     clickOn("#settingsBtn");
-    clickOn("#saveSettingsBtn");
-    EXPECT_EQ(posts().back(), save);
+    posts();  // forgets the request to open them
 
     using enum ShortcutModifier;
     const json recording = R"([{"action": "shortcutRecording", "recording": true},
@@ -101,6 +96,7 @@ TEST_F(PanelPageTest, SettingsRecordShortcutsAndSaveTheForm) {
         {"#txtKbdBtn", {"Super_L"}, "x", {"X", 0, {command}}},
         {"#txtKbdBtn", {"Alt_L"}, "Up", {"ARROWUP", 0, {option}}},
         {"#capKbdBtn", {"Control_L", "Alt_L"}, "s", {"S", 0, {control, option}}},
+        {"#txtKbdBtn", {}, "Escape", {"ARROWUP", 0, {option}}},  // cancels the recording only
     };
     for (const Case& c : cases) {
         clickOn(c.button);
@@ -109,11 +105,6 @@ TEST_F(PanelPageTest, SettingsRecordShortcutsAndSaveTheForm) {
         EXPECT_EQ(page->text(c.button + 1), c.recorded.displayText());
         EXPECT_EQ(posts(), recording) << c.key;
     }
-    const std::string label = page->text("txtKbdBtn");
-    clickOn("#txtKbdBtn");
-    page->pressKey("Escape");
-    EXPECT_EQ(page->text("txtKbdBtn"), label) << "Escape cancels a recording";
-    EXPECT_EQ(posts(), recording) << "and only that";
 
     // A blank key does not pick the custom channel; a typed one does.
     clickOn("#apiKeyInput");
