@@ -2,7 +2,6 @@
 
 #include <gdk/gdkx.h>
 
-#include <memory>
 #include <utility>
 
 #include "tests/support/gui/XInput.h"
