@@ -1,6 +1,5 @@
 #pragma once
-// The embedded panel page in a real web view, with helpers that call
-// window.velaApp the way the native panel does.
+// The embedded panel page in a real web view, driven by the scripts the native side writes.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,58 +7,31 @@
 #include <string>
 
 #include "app/page/PanelPage.h"
+#include "app/panel/PanelScripts.h"
+#include "core/settings/VelaConfig.h"
 #include "tests/support/gui/WebViewHarness.h"
 
 namespace vela::test {
 
-// The four replacements the native side applies before placing a text between
-// single quotes in a script.
-inline std::string jsQuoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\'')
-            out += "\\'";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            continue;
-        else
-            out += c;
-    }
-    return out + "'";
-}
+using nlohmann::json;
 
 class PanelPageTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(ensureGtk()) << "the page tests need an X server (DISPLAY)";
         page = std::make_unique<WebViewHarness>(panelPageHtml());
+        page->focus();
     }
-    void TearDown() override { page.reset(); }
+    void call(std::string_view function, std::string_view arguments = {}) {
+        page->eval(velaAppCall(function, arguments));
+    }
+    json js(const std::string& expr) { return page->eval(expr); }
+    // A script answering whether the element `id` is drawn and not hidden.
+    std::string seen(std::string id) { return id + ".checkVisibility({visibilityProperty: true})"; }
+    // What the page posted since the last call, as a JSON array.
+    json posts() { return page->takeMessages(); }
 
-    // Runs "window.velaApp.<call>;" exactly as the native side would.
-    void call(const std::string& call) { page->eval("window.velaApp." + call + ";"); }
-    nlohmann::json state(const std::string& field) { return page->eval("window.velaApp." + field); }
-    std::string text(const std::string& id) { return page->text(id); }
-    nlohmann::json js(const std::string& expr) { return page->eval(expr); }
-    bool hasClass(const std::string& id, const std::string& cls) {
-        return js("document.getElementById('" + id + "').classList.contains('" + cls + "')") ==
-               true;
-    }
-    bool shown(const std::string& id) {
-        return js("(() => { const e = document.getElementById('" + id +
-                  "'); const s = getComputedStyle(e);"
-                  " return e.getClientRects().length > 0 && s.visibility !== 'hidden'; })()") ==
-               true;
-    }
-    std::string value(const std::string& id) {
-        return js("document.getElementById('" + id + "').value").get<std::string>();
-    }
-    std::string placeholder(const std::string& id) {
-        return js("document.getElementById('" + id + "').placeholder").get<std::string>();
-    }
+    // A real click on the centre of the first element matching `selector`.
+    void clickOn(const std::string& selector) { page->click(page->centerOf(selector)); }
 
     std::unique_ptr<WebViewHarness> page;
 };

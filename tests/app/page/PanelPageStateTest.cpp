@@ -1,393 +1,217 @@
-// What the native side's calls on window.velaApp make the page show.
+// What the native side's scripts make the page show, and how it looks in both colour schemes
+// and sizes, measured in the real web view.
+#include "core/settings/SettingsFileCodec.h"
 #include "tests/app/page/PanelPageFixture.h"
 
 namespace vela::test {
 namespace {
 
-using nlohmann::json;
+using O = TranslationOutcome;
 
-TEST_F(PanelPageTest, StartsWithItsWaitingTextsAndDefaults) {
-    EXPECT_EQ(state("isPinned"), true);
-    EXPECT_EQ(state("channelMode"), "builtin");
-    EXPECT_EQ(state("hasSavedApiKey"), false);
-    EXPECT_EQ(state("clearSavedKeyFlag"), false);
-    EXPECT_EQ(state("currentRemoteModal"), nullptr);
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(state("recordingTarget"), nullptr);
-    EXPECT_EQ(state("recordedCapture"), nullptr);
-    EXPECT_EQ(state("recordedText"), nullptr);
+// What the controls show, named as the members of the configuration payload that set them.
+const char* kControls = R"JS(({isPinned: velaApp.isPinned, sourceLanguage: srcLang.value,
+  targetLanguage: tgtLang.value, captureShortcut: capKbdBtn.textContent,
+  textShortcut: txtKbdBtn.textContent, compactHotkeys: compactHotkeys.textContent,
+  channelMode: velaApp.channelMode, customBaseURL: baseURLInput.value, customModel: modelInput.value,
+  hasSavedApiKey: velaApp.hasSavedApiKey, launchAtLogin: launchLoginChk.checked,
+  badge: pinBadge.textContent, hint: sourceInput.placeholder, welcome: targetBody.textContent,
+  keyHint: apiKeyInput.placeholder, keepKey: !clearKeyBtn.hidden,
+  rest: [pinBtn.getAttribute('aria-pressed'), radioCustom.checked, apiKeyInput.value,
+         velaApp.recordedCapture, velaApp.recordedText]}))JS";
 
-    EXPECT_EQ(js("document.documentElement.lang"), "ja");
-    EXPECT_EQ(text("pinBadge"), "最前面に固定中");
-    EXPECT_TRUE(hasClass("pinBadge", "is-pinned"));
-    EXPECT_EQ(text("targetLangLabel"), "訳文（日本語）");
-    EXPECT_EQ(text("latencyLabel"), "待機中");
-    EXPECT_EQ(text("targetBody"),
-              "Ctrl+Alt+S で画面上の英語・外国語を囲むか、上にテキストを貼り付けて Enter "
-              "を押すと即座に翻訳します。");
-    EXPECT_EQ(text("compactHotkeys"), "Ctrl+Alt+S / Ctrl+Alt+G");
-    EXPECT_EQ(placeholder("sourceInput"),
-              "Ctrl+Alt+S で画面を範囲選択してOCR翻訳、またはここにテキストを貼り付けて Enter...");
-    EXPECT_EQ(value("srcLang"), "auto");
-    EXPECT_EQ(value("tgtLang"), "ja");
-    EXPECT_EQ(
-        js("[...document.getElementById('srcLang').options].map(o => o.value + '=' + o.text)"),
-        json({"auto=自動検出", "en=英語 (English)", "ja=日本語", "zh=中国語 (簡体字)",
-              "ko=韓国語 (한국어)"}));
-    EXPECT_EQ(
-        js("[...document.getElementById('tgtLang').options].map(o => o.value + '=' + o.text)"),
-        json({"ja=日本語", "en=英語 (English)", "zh=中国語 (簡体字)", "ko=韓国語 (한국어)"}));
-    EXPECT_EQ(js("['pinBtn', 'settingsBtn', 'closeBtn', 'swapBtn', 'demoPopupBtn'].map(i => "
-                 "document.getElementById(i).title)"),
-              json({"最前面に固定 / 解除", "環境設定", "ウィンドウを閉じる", "言語を入れ替え",
-                    "リモート制御ポップアップの動作テスト"}));
-    EXPECT_EQ(text("capKbdBtn"), "Ctrl + Alt + S");
-    EXPECT_EQ(text("txtKbdBtn"), "Ctrl + Alt + G");
-    EXPECT_EQ(value("baseURLInput"), "https://api.deepseek.com/v1");
-    EXPECT_EQ(placeholder("baseURLInput"), "https://api.deepseek.com/v1");
-    EXPECT_EQ(value("modelInput"), "deepseek-chat");
-    EXPECT_EQ(placeholder("modelInput"), "モデル名 (デフォルト: deepseek-chat)");
-    EXPECT_EQ(js("document.getElementById('apiKeyInput').type"), "password");
-    EXPECT_EQ(js("document.getElementById('clearKeyBtn').hidden"), true);
-    EXPECT_FALSE(shown("settingsLayer"));
-    EXPECT_FALSE(shown("remoteModalLayer"));
-    EXPECT_EQ(text("remoteModalBadge"), "お知らせ");
-    EXPECT_EQ(text("remoteModalTitle"), "Vela からのお知らせ");
-    EXPECT_EQ(text("remoteModalCloseBtn"), "閉じる");
-    EXPECT_EQ(text("remoteModalActionBtn"), "詳細を見る");
+TEST_F(PanelPageTest, ConfigurationsFillTheControlsAndTheDefaultsAreTheStartingState) {
+    const json initial = js(kControls);
+    call("applyConfig", jsonArgument(configurationPayload(VelaConfig{}, "")));
+    EXPECT_EQ(js(kControls), initial) << "the page starts as the default settings show it";
+
+    // A stored record that differs from the defaults in every member the page shows.
+    json stored = json::parse(encodeSettingsFile(VelaConfig{}));
+    stored.update(R"({"isPinned": false, "sourceLanguage": "en", "targetLanguage": "zh",
+        "captureShortcut": {"key": "t", "keyCode": 17, "modifiers": ["control"]},
+        "textShortcut": {"key": "j", "keyCode": 38, "modifiers": ["command"]},
+        "channelMode": "custom", "customBaseURL": "https://x.test/v1", "customApiKey": "sk-1",
+        "customModel": "model-x", "launchAtLogin": true})"_json);
+    const VelaConfig c = decodeSettingsFile(stored.dump()).value();
+    const json payload = configurationPayload(c, "sk-a••••wxyz");
+    js("velaApp.recordedCapture = velaApp.recordedText = {key: 'X', mods: []};"
+       "apiKeyInput.value = 'typed'");
+    call("applyConfig", jsonArgument(payload));
+    const json now = js(kControls);
+    for (const auto& [member, value] : payload.items())
+        EXPECT_TRUE(!now.contains(member) || now[member] == value) << member;
+    EXPECT_NE(now["badge"], initial["badge"]);
+    EXPECT_EQ(now["rest"], json({"false", true, "", nullptr, nullptr}));
+    // The hints name the configured capture shortcut, and the key field the saved key.
+    const std::string capture = c.captureShortcut.compactDisplayText();
+    call("showEmptyOCR");
+    for (const json& hint : {now["hint"], now["welcome"], json(page->text("targetBody"))})
+        EXPECT_NE(hint.get<std::string>().find(capture), std::string::npos) << hint;
+    EXPECT_EQ(json({now["keyHint"].get<std::string>().find("sk-a••••wxyz"), now["keepKey"]}),
+              json({0, true}));
+    EXPECT_TRUE(posts().empty());
 }
 
-TEST_F(PanelPageTest, ApplyConfigFillsEveryControlAndFollowsTheKeyRules) {
-    call("openSettings(true)");
-    page->eval(
-        "velaApp.recordedCapture = {key: 'X', mods: ['control']};"
-        "velaApp.recordedText = {key: 'Y', mods: []};");
-    call(R"(applyConfig({"isPinned":false,"sourceLanguage":"en","targetLanguage":"zh",)"
-         R"("captureShortcut":"Ctrl + Shift + T","textShortcut":"Super + J",)"
-         R"("compactHotkeys":"Ctrl+Shift+T / Super+J","channelMode":"custom",)"
-         R"("customBaseURL":"https://llm.example.test/v1","hasSavedApiKey":true,)"
-         R"("maskedApiKeyHint":"sk-a••••wxyz","customModel":"model-x","appVersion":"0.1.0",)"
-         R"("launchAtLogin":true}))");
-    EXPECT_EQ(state("isPinned"), false);
-    EXPECT_EQ(text("pinBadge"), "外部クリックで閉じる");
-    EXPECT_FALSE(hasClass("pinBadge", "is-pinned"));
-    EXPECT_EQ(js("document.getElementById('pinBtn').getAttribute('aria-pressed')"), "false");
-    EXPECT_EQ(state("recordedCapture"), nullptr);
-    EXPECT_EQ(state("recordedText"), nullptr);
-    EXPECT_EQ(value("srcLang"), "en");
-    EXPECT_EQ(value("tgtLang"), "zh");
-    EXPECT_EQ(text("capKbdBtn"), "Ctrl + Shift + T");
-    EXPECT_EQ(text("txtKbdBtn"), "Super + J");
-    EXPECT_EQ(text("compactHotkeys"), "Ctrl+Shift+T / Super+J");
-    // The hints name the configured capture shortcut.
-    EXPECT_EQ(placeholder("sourceInput").find("Ctrl+Shift+T で画面を範囲選択して"), 0u);
-    EXPECT_EQ(state("channelMode"), "custom");
-    EXPECT_EQ(js("document.getElementById('radioCustom').checked"), true);
-    EXPECT_TRUE(hasClass("radioCustomLabel", "active"));
-    EXPECT_FALSE(hasClass("radioBuiltinLabel", "active"));
-    EXPECT_EQ(value("baseURLInput"), "https://llm.example.test/v1");
-    EXPECT_EQ(state("hasSavedApiKey"), true);
-    EXPECT_EQ(value("apiKeyInput"), "");
-    EXPECT_EQ(placeholder("apiKeyInput"), "sk-a••••wxyz（空欄で維持）");
-    EXPECT_TRUE(shown("clearKeyBtn"));
-    EXPECT_EQ(text("clearKeyBtn"), "キー削除");
-    EXPECT_EQ(value("modelInput"), "model-x");
-    EXPECT_EQ(js("document.getElementById('launchLoginChk').checked"), true);
-    EXPECT_TRUE(page->messages().empty());
-
-    const std::string defaultKeyPlaceholder =
-        "APIキーを入力 (例: sk-... または sk-qrtx-pilot-sandbox1)";
-    // A saved key without a hint, and a hint without a saved key, both fall back.
-    page->eval("document.getElementById('apiKeyInput').value = 'typed';");
-    call(R"(applyConfig({"isPinned":true,"hasSavedApiKey":true,"maskedApiKeyHint":""}))");
-    EXPECT_EQ(placeholder("apiKeyInput"), defaultKeyPlaceholder);
-    EXPECT_EQ(value("apiKeyInput"), "");
-    EXPECT_FALSE(shown("clearKeyBtn"));
-    call(
-        R"(applyConfig({"isPinned":true,"hasSavedApiKey":false,"maskedApiKeyHint":"sk-a••••wxyz"}))");
-    EXPECT_EQ(placeholder("apiKeyInput"), defaultKeyPlaceholder);
-    EXPECT_FALSE(shown("clearKeyBtn"));
-    EXPECT_EQ(state("isPinned"), true);
-    EXPECT_EQ(text("pinBadge"), "最前面に固定中");
-    // Members that are absent leave their controls as they were.
-    EXPECT_EQ(value("srcLang"), "en");
-    EXPECT_EQ(value("modelInput"), "model-x");
-    EXPECT_EQ(value("baseURLInput"), "https://llm.example.test/v1");
-    EXPECT_EQ(state("channelMode"), "custom");
-    EXPECT_EQ(js("document.getElementById('launchLoginChk').checked"), false);
-    // Any channel name other than "custom" is the builtin channel.
-    call(R"(applyConfig({"isPinned":true,"channelMode":"Custom"}))");
-    EXPECT_EQ(state("channelMode"), "builtin");
-    EXPECT_EQ(js("document.getElementById('radioBuiltin').checked"), true);
-}
-
-TEST_F(PanelPageTest, StateFunctionsRenderTheirTexts) {
-    page->eval("velaApp.showTranslationSuccess('前の訳', 'ja', 10);");
-    call("setLoading()");
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(text("latencyLabel"), "翻訳中...");
-    EXPECT_EQ(text("targetBody"), "スピード翻訳中...");
-    EXPECT_EQ(js("getComputedStyle(document.querySelector('#targetBody > span.muted')).color"),
-              "rgb(102, 102, 96)");
-    EXPECT_FALSE(shown("targetToolbar"));
-
-    call("showEmptyInput('翻訳するテキストを入力してください')");
-    EXPECT_EQ(text("latencyLabel"), "-");
-    EXPECT_EQ(text("targetBody"), "翻訳するテキストを入力してください");
-    EXPECT_EQ(js("document.querySelectorAll('#targetBody .muted').length"), 1);
-
-    page->clearMessages();
-    page->eval("document.getElementById('sourceInput').value = 'retry me';");
-    call("showError('翻訳に失敗しました')");
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(text("latencyLabel"), "エラー");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-box.err .notice-main').textContent"),
-              "翻訳に失敗しました");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-box.err button').textContent"),
-              "再試行");
-    page->eval("document.querySelector('#targetBody .notice-box button').click();");
-    ASSERT_EQ(page->messages().size(), 1u);
-    EXPECT_EQ(page->messages()[0], json({{"action", "translate"},
-                                         {"text", "retry me"},
-                                         {"sourceLang", "auto"},
-                                         {"targetLang", "ja"},
-                                         {"isManual", false}}));
-
-    page->eval("velaApp.openSettings(true);");
-    call("showEmptyOCR()");
-    EXPECT_FALSE(shown("settingsLayer"));
-    EXPECT_EQ(value("sourceInput"), "");
-    EXPECT_EQ(text("latencyLabel"), "0.05s");
-    EXPECT_EQ(js("document.querySelectorAll('#targetBody .notice-box:not(.err)').length"), 1);
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-main').textContent"),
-              "選択範囲からテキストが検出されませんでした");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-sub').textContent"),
-              "もう一度 Ctrl+Alt+S "
-              "で文字が含まれる範囲を囲むか、上の入力欄にテキストを直接貼り付けてください。");
-    EXPECT_EQ(
-        js("(() => { const s = getComputedStyle(document.querySelector('#targetBody .notice-sub'));"
-           " return [s.fontSize, s.fontWeight]; })()"),
-        json({"12px", "400"}));
-
-    page->eval("velaApp.openSettings(true);");
-    call("showPermissionError()");
-    EXPECT_FALSE(shown("settingsLayer"));
-    // The Linux user is sent to the desktop's screenshot permission.
-    EXPECT_NE(js("document.querySelector('#targetBody .notice-box.err').textContent")
-                  .get<std::string>()
-                  .find("スクリーンショット"),
-              std::string::npos);
-
-    page->eval("velaApp.showTranslationSuccess('訳', 'ja', 10);");
-    page->eval("velaApp.clearSource();");
-    EXPECT_EQ(state("lastTranslatedText"), "");
-    EXPECT_EQ(text("targetBody"),
-              "翻訳したいテキストを入力または貼り付けて、Enter キーを押してください...");
-    EXPECT_EQ(js("document.activeElement.id"), "sourceInput");
-
-    page->eval("velaApp.openSettings(true);");
-    call("setSourceAndTranslate('It\\'s a\\nnew text')");
-    EXPECT_EQ(value("sourceInput"), "It's a\nnew text");
-    EXPECT_FALSE(shown("settingsLayer"));
-
-    page->eval("document.getElementById('srcLang').focus(); velaApp.openSettings(true);");
-    call("focusSourceInput()");
-    EXPECT_FALSE(shown("settingsLayer"));
-    EXPECT_EQ(js("document.activeElement.id"), "sourceInput");
-    EXPECT_EQ(js("(() => { const e = document.getElementById('sourceInput');"
-                 " return [e.selectionStart, e.selectionEnd]; })()"),
-              json({0, 15}));
-
-    call("applySwappedLanguages('ja', 'en')");
-    EXPECT_EQ(value("srcLang"), "ja");
-    EXPECT_EQ(value("tgtLang"), "en");
-
-    call("showTestConnectionResult(true, '接続成功')");
-    EXPECT_EQ(text("settingsMsg"), "✓ 接続成功");
-    EXPECT_TRUE(hasClass("settingsMsg", "is-ok"));
-    const json ok = js("getComputedStyle(document.getElementById('settingsMsg')).color");
-    call("showTestConnectionResult(false, '認証エラー')");
-    EXPECT_EQ(text("settingsMsg"), "✗ 認証エラー");
-    const json bad = js("getComputedStyle(document.getElementById('settingsMsg')).color");
-    call("showSettingsError('ショートカットが重複しています')");
-    EXPECT_EQ(text("settingsMsg"), "✗ ショートカットが重複しています");
-    EXPECT_EQ(ok, "rgb(35, 160, 148)");
-    EXPECT_EQ(bad, "rgb(220, 52, 30)");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('settingsMsg')).color"), bad);
-
-    // None of the native calls post anything back.
-    page->clearMessages();
-    call("openSettings(true)");
-    call("openSettings(false)");
-    EXPECT_TRUE(page->messages().empty());
-}
-
-TEST_F(PanelPageTest, TranslationSuccessNamesTheLanguageAndTime) {
-    struct Case {
-        std::string code, label;
-        int ms;
-        std::string status;
+TEST_F(PanelPageTest, EachResultShowsItsBodyAndOnlySuccessIsCopyable) {
+    // [what is copyable, copy buttons shown, settings still open, the body's box or text,
+    //  the selected target language, named in the result's label]
+    const std::string result =
+        "[velaApp.lastTranslatedText, " + seen("targetToolbar") + ", " + seen("settingsLayer") +
+        ", targetBody.firstElementChild?.className ?? targetBody.textContent, tgtLang.value, "
+        "targetLangLabel.textContent.includes('（' + tgtLang.selectedOptions[0].text + '）')]";
+    const std::pair<std::string, const char*> results[] = {
+        {velaAppCall("setLoading"), R"(["", false, true, "muted", "ja", true])"},
+        {outcomeScript({O::Success{"訳文", "ko", false, 12345}}),
+         R"(["訳文", true, true, "訳文", "ko", true])"},
+        {outcomeScript({O::EmptyInput{"空です"}}), R"(["", false, true, "muted", "ja", true])"},
+        {outcomeScript({O::Failure{"失敗"}}), R"(["", false, true, "notice-box err", "ja", true])"},
+        {velaAppCall("showEmptyOCR"), R"(["", false, false, "notice-box", "ja", true])"},
+        {velaAppCall("showPermissionError"), R"(["", false, false, "notice-box err", "ja", true])"},
+        // An unknown target leaves the selector, and the label does not name its language.
+        {outcomeScript({O::Success{"訳文", "xx", false, 1}}),
+         R"(["訳文", true, true, "訳文", "ja", false])"},
+        {velaAppCall("clearSource"), R"(["", false, true, "muted", "ja", true])"},
     };
-    const Case cases[] = {{"ja", "訳文（日本語）", 1234, "1.23s"},
-                          {"en", "訳文（英語 (English)）", 50, "0.05s"},
-                          {"zh", "訳文（中国語 (簡体字)）", 0, "0.00s"},
-                          {"ko", "訳文（韓国語 (한국어)）", 12345, "12.35s"},
-                          {"fr", "訳文（fr）", 999, "1.00s"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.code);
-        call("showTranslationSuccess('Bonjour', '" + c.code + "', " + std::to_string(c.ms) + ")");
-        EXPECT_EQ(text("targetLangLabel"), c.label);
-        EXPECT_EQ(text("latencyLabel"), c.status);
-        EXPECT_EQ(text("targetBody"), "Bonjour");
-        EXPECT_EQ(state("lastTranslatedText"), "Bonjour");
-        EXPECT_TRUE(shown("targetToolbar"));
-        EXPECT_EQ(text("copyTgtBtn"), "訳文をコピー");
+    for (const auto& [script, expected] : results) {
+        js(velaAppCall("showTranslationSuccess", "'前の訳', 'ja', 10") +
+           "sourceInput.value = 'src'; velaApp.openSettings(true);" + script);
+        EXPECT_EQ(js(result), json::parse(expected)) << script;
     }
-    // Known codes select the target (an automatic switch becomes visible);
-    // an unknown one leaves the selector alone.
-    call("showTranslationSuccess('Hi', 'en', 5)");
-    EXPECT_EQ(value("tgtLang"), "en");
-    call("showTranslationSuccess('Salut', 'fr', 5)");
-    EXPECT_EQ(value("tgtLang"), "en");
-    EXPECT_TRUE(page->messages().empty());
+    EXPECT_EQ(js("document.activeElement.id"), "sourceInput") << "clearing focuses the field";
+    call("showEmptyOCR");
+    EXPECT_EQ(js("sourceInput.value"), "") << "a capture without text empties the field";
+    EXPECT_TRUE(posts().empty());
 }
 
 TEST_F(PanelPageTest, UntrustedTextIsShownAsTextNeverAsMarkup) {
     const std::string hostile =
-        "<b>太字</b> <img src=x onerror=\"window.pwned=1\"> "
-        "</script><script>window.pwned=2</script>"
-        "\r\nIt's \\ 2行目\n3行目";
-    const std::string shown =
-        "<b>太字</b> <img src=x onerror=\"window.pwned=1\"> "
-        "</script><script>window.pwned=2</script>"
-        "\nIt's \\ 2行目\n3行目";
-    const std::string q = jsQuoted(hostile);
-
-    call("showTranslationSuccess(" + q + ", 'ja', 42)");
-    EXPECT_EQ(text("targetBody"), shown);
-    EXPECT_EQ(state("lastTranslatedText"), shown);
-    EXPECT_EQ(js("document.getElementById('targetBody').children.length"), 0);
-    // Line breaks stay visible as line breaks.
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('targetBody')).whiteSpace"), "pre-wrap");
-    EXPECT_GE(
-        js("document.getElementById('targetBody').getBoundingClientRect().height").get<double>(),
-        24.0 * 3 - 1);
-
-    call("showError(" + q + ")");
-    EXPECT_EQ(js("document.querySelector('#targetBody .notice-main').textContent"), shown);
-    EXPECT_EQ(js("document.querySelectorAll('#targetBody b, #targetBody img, #targetBody "
-                 "script').length"),
-              0);
-    call("showEmptyInput(" + q + ")");
-    EXPECT_EQ(text("targetBody"), shown);
-    call("showSettingsError(" + q + ")");
-    EXPECT_EQ(text("settingsMsg"), "✗ " + shown);
-    call("setSourceAndTranslate(" + q + ")");
-    EXPECT_EQ(value("sourceInput"), shown);
-
-    json notice = {{"type", "broadcast"},   {"id", "x"},
-                   {"title", hostile},      {"message", hostile},
-                   {"buttonText", hostile}, {"buttonURL", "https://example.test/"}};
-    call("showRemoteModal(" + notice.dump() + ")");
-    EXPECT_EQ(text("remoteModalTitle"), hostile);
-    EXPECT_EQ(text("remoteModalMsg"), hostile);
-    EXPECT_EQ(text("remoteModalActionBtn"), hostile);
-    EXPECT_EQ(js("document.querySelectorAll('#remoteModalLayer b, #remoteModalLayer img').length"),
-              0);
-
-    page->settle();
-    EXPECT_EQ(js("typeof window.pwned"), "undefined");
+        "<b>太字</b> <img src=x onerror=\"window.pwned=1\"> </script>"
+        "<script>window.pwned=2</script>\r\nIt's \\ 2行目\n3行目";
+    std::string plain = hostile;
+    std::erase(plain, '\r');
+    const std::pair<std::string, std::string> views[] = {
+        {outcomeScript({O::Failure{hostile}}), "targetBody"},
+        {velaAppCall("showSettingsError", jsQuoted(hostile)), "settingsMsg"},
+        {velaAppCall("showRemoteModal",
+                     jsonArgument(remoteModalPayload({"", "x", hostile, hostile, hostile, ""}))),
+         "remoteModalLayer"},
+        {outcomeScript({O::Success{hostile, "ja", false, 42}}), "targetBody"},
+    };
+    for (const auto& [script, id] : views) {
+        js(script);
+        const json shown = id == "remoteModalLayer" ? hostile : plain;  // JSON keeps the \r
+        EXPECT_EQ(js("[" + id + ".textContent.includes(" + shown.dump() + "), " + id +
+                     ".querySelector('b, img, script')]"),
+                  json({true, nullptr}))
+            << id;
+    }
+    // Nothing ran, and line breaks stay visible: three lines take three line heights.
+    EXPECT_EQ(js("[typeof window.pwned, targetBody.scrollHeight >= "
+                 "3 * parseFloat(getComputedStyle(targetBody).lineHeight)]"),
+              json({"undefined", true}));
 }
 
-TEST_F(PanelPageTest, RemoteNoticesShowTheirBadgeAndForcedOnesStay) {
-    json optional = {{"type", "optionalUpdate"},
-                     {"id", "update-0.2.0"},
-                     {"title", "新バージョン v0.2.0 が公開されました"},
-                     {"message", "改善点"},
-                     {"buttonText", "アップデートを確認"},
-                     {"buttonURL", "https://example.test/download"}};
-    call("showRemoteModal(" + optional.dump() + ")");
-    EXPECT_TRUE(shown("remoteModalLayer"));
-    EXPECT_EQ(state("currentRemoteModal"), optional);
-    EXPECT_EQ(text("remoteModalBadge"), "アップデート通知");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).backgroundColor"),
-              "rgb(255, 201, 0)");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).color"),
-              "rgb(0, 0, 0)");
-    EXPECT_EQ(text("remoteModalTitle"), "新バージョン v0.2.0 が公開されました");
-    EXPECT_EQ(text("remoteModalMsg"), "改善点");
-    EXPECT_EQ(text("remoteModalActionBtn"), "アップデートを確認");
-    EXPECT_TRUE(shown("remoteModalCloseBtn"));
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalLayer')).backgroundColor"),
-              "rgba(0, 0, 0, 0.45)");
-    page->eval("document.getElementById('remoteModalActionBtn').click();");
-    ASSERT_EQ(page->messages().size(), 2u);
-    EXPECT_EQ(page->messages()[0],
-              json({{"action", "openExternalURL"}, {"url", "https://example.test/download"}}));
-    EXPECT_EQ(page->messages()[1],
-              json({{"action", "dismissRemotePopup"}, {"id", "update-0.2.0"}}));
-    EXPECT_FALSE(shown("remoteModalLayer"));
-
-    // A broadcast with empty texts falls back to the default title and button,
-    // and one without an id or link posts nothing when closed.
-    page->clearMessages();
-    call(
-        R"(showRemoteModal({"type":"broadcast","id":"","title":"","message":"","buttonText":"","buttonURL":""}))");
-    EXPECT_EQ(text("remoteModalBadge"), "お知らせ");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).backgroundColor"),
-              "rgb(255, 144, 232)");
-    EXPECT_EQ(text("remoteModalTitle"), "Vela からのお知らせ");
-    EXPECT_EQ(text("remoteModalActionBtn"), "詳細を見る");
-    page->eval("document.getElementById('remoteModalCloseBtn').click();");
-    EXPECT_FALSE(shown("remoteModalLayer"));
-    EXPECT_TRUE(page->messages().empty());
-
-    call(
-        R"(showRemoteModal({"type":"broadcast","id":"jp-1","title":"T","message":"M","buttonText":"B","buttonURL":""}))");
-    page->eval("document.getElementById('remoteModalCloseBtn').click();");
-    EXPECT_EQ(page->messages(),
-              std::vector<json>({{{"action", "dismissRemotePopup"}, {"id", "jp-1"}}}));
-
-    // A forced update covers the card for good.
-    page->clearMessages();
-    json forced = {{"type", "forceUpdate"},
-                   {"id", "force-blocked"},
-                   {"title", "必須アップデートのお知らせ"},
-                   {"message", "このバージョンは利用できません"},
-                   {"buttonText", "最新版をダウンロード"},
-                   {"buttonURL", "https://example.test/latest"}};
-    call("showRemoteModal(" + forced.dump() + ")");
-    EXPECT_EQ(text("remoteModalBadge"), "必須アップデート");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).backgroundColor"),
-              "rgb(220, 52, 30)");
-    EXPECT_EQ(js("getComputedStyle(document.getElementById('remoteModalBadge')).color"),
-              "rgb(255, 255, 255)");
-    EXPECT_FALSE(shown("remoteModalCloseBtn"));
-    call("dismissRemoteModal()");
-    EXPECT_TRUE(shown("remoteModalLayer"));
-    page->eval("document.getElementById('remoteModalActionBtn').click();");
-    EXPECT_TRUE(shown("remoteModalLayer"));
-    EXPECT_EQ(page->messages(), std::vector<json>({{{"action", "openExternalURL"},
-                                                    {"url", "https://example.test/latest"}}}));
-    // It lies above the settings layer.
-    call("openSettings(true)");
-    EXPECT_GT(
-        js("+getComputedStyle(document.getElementById('remoteModalLayer')).zIndex").get<int>(),
-        js("+getComputedStyle(document.getElementById('settingsLayer')).zIndex").get<int>());
-    const auto topmost = [&](const std::string& selector) {
-        const auto c = page->centerOf(selector);
-        return js("(() => { const e = document.elementFromPoint(" + std::to_string(c.x) + ", " +
-                  std::to_string(c.y) + "); return e.closest('[id]').id; })()");
+TEST_F(PanelPageTest, RemoteNoticesAreMarkedByTypeAndForcedOnesCannotBeClosed) {
+    // [closable, its badge wears the error colour, its badge wears the pinned badge's accent]
+    const std::string marks =
+        "(b => [!remoteModalCloseBtn.hidden, b == getComputedStyle(settingsMsg).color, b == "
+        "getComputedStyle(pinBadge).backgroundColor])(getComputedStyle(remoteModalBadge)."
+        "backgroundColor)";
+    call("showSettingsError", "'x'");
+    struct Case {
+        RemoteModal notice;
+        const char* marks;
+        const char* clicks;  // the buttons clicked, last without ".click()"
+        const char* posts;
     };
-    EXPECT_EQ(topmost("#remoteModalTitle"), "remoteModalTitle");
-    // Only the panel's own close button stays usable above it: translation stays blocked,
-    // but the panel can still be put away.
-    EXPECT_EQ(topmost("#pinBtn"), "remoteModalLayer");
-    EXPECT_EQ(topmost("#closeBtn"), "closeBtn");
-    page->clearMessages();
-    page->click(page->centerOf("#closeBtn"));
-    EXPECT_EQ(page->waitForMessage("closeWindow"),
-              json({{"action", "closeWindow"}, {"force", true}}));
+    const Case cases[] = {
+        {{"optionalUpdate", "up-2", "T", "M", "B", "https://e.test/dl"},
+         "[true, false, false]",
+         "remoteModalActionBtn",
+         R"([{"action": "openExternalURL", "url": "https://e.test/dl"},
+             {"action": "dismissRemotePopup", "id": "up-2"}])"},
+        {{"broadcast", "jp-1", "", "", "", ""},
+         "[true, false, true]",
+         "remoteModalCloseBtn",
+         R"([{"action": "dismissRemotePopup", "id": "jp-1"}])"},
+        {{"forceUpdate", "force-1", "T", "M", "B", "https://e.test/new"},
+         "[false, true, false]",
+         "remoteModalCloseBtn.click(); remoteModalActionBtn",
+         R"([{"action": "openExternalURL", "url": "https://e.test/new"}])"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.notice.type);
+        call("showRemoteModal", jsonArgument(remoteModalPayload(c.notice)));
+        EXPECT_EQ(js(marks), json::parse(c.marks));
+        js(c.clicks + std::string(".click()"));
+        EXPECT_EQ(posts(), json::parse(c.posts));
+        EXPECT_EQ(js(seen("remoteModalLayer")), c.notice.type == "forceUpdate");
+    }
+}
+
+// Visible elements whose text does not fit their box, or that stick out of the card
+// (sideways only, inside the layers that scroll).
+const char* kClipped = R"JS((() => {
+  const card = mainShell.getBoundingClientRect(), bad = [];
+  for (const e of mainShell.querySelectorAll('*')) {
+    const s = getComputedStyle(e), r = e.getBoundingClientRect(), name = e.id + ' ' + e.className;
+    if (!e.checkVisibility({visibilityProperty: true})) continue;
+    if ([...e.childNodes].some(n => n.nodeType === 3 && n.textContent.trim()) && s.display !== 'inline' &&
+        s.overflowX !== 'auto' && (e.scrollWidth > e.clientWidth + 1 || (s.overflowY !== 'auto' && e.scrollHeight > e.clientHeight + 1)))
+      bad.push('text overflows ' + name);
+    if (r.left < card.left - 0.5 || r.right > card.right + 0.5 || (!e.closest('#settingsLayer, #targetBody, #remoteModalMsg') &&
+        (r.top < card.top - 0.5 || r.bottom > card.bottom + 0.5))) bad.push('out of the card ' + name);
+  }
+  return bad;
+})())JS";
+
+// [dark, readable, left, top, width, height, shadow, selectable]: the card's scheme and
+// contrast, its box, whether its hard black shadow fits the window beside it, and which of
+// a label, the badge, the fields and the result can be selected.
+const char* kCard = R"JS(((s, r) => {
+  const lum = c => (([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255)(c.match(/\d+/g).map(Number));
+  const shadow = s.boxShadow.match(/^rgb\(0, 0, 0\) ([1-9]\d*)px ([1-9]\d*)px 0px/);
+  return [lum(s.backgroundColor) < 0.5, Math.abs(lum(s.backgroundColor) - lum(s.color)) > 0.6,
+    r.left, r.top, r.width, r.height, !!shadow && r.right + +shadow[1] <= innerWidth && r.bottom + +shadow[2] <= innerHeight,
+    [pinBadge, targetLangLabel, sourceInput, targetBody, apiKeyInput].map(e => getComputedStyle(e).webkitUserSelect).join()];
+})(getComputedStyle(mainShell), mainShell.getBoundingClientRect()))JS";
+
+TEST(PanelPageText, RefersToNothingOutside) {
+    const std::string html(panelPageHtml());
+    for (const char* reference : {"@import", "url(", "src=", "href=", "@font-face", "fetch("})
+        EXPECT_EQ(html.find(reference), std::string::npos) << reference;
+}
+
+TEST_F(PanelPageTest, EveryViewIsReadableAndFitsTheCardInBothSchemesAndSizes) {
+    const std::string text =
+        "Vela は画面上の英語をその場で翻訳します。長い段落もスクロールして読めます。\n"
+        "Supercalifragilisticexpialidocious-without-any-spaces-at-all-in-this-word.";
+    const std::string views[] = {
+        outcomeScript({O::Success{text, "ja", false, 1234}}),
+        velaAppCall("showEmptyOCR"),
+        outcomeScript({O::Failure{text}}),
+        velaAppCall("applyConfig", R"({"channelMode": "custom", "hasSavedApiKey": true,
+            "maskedApiKeyHint": "sk-a••••wxyz", "captureShortcut": "Ctrl + Alt + Shift + Super + T"})") +
+            velaAppCall("openSettings", "true") + velaAppCall("showSettingsError", jsQuoted(text)),
+        velaAppCall("openSettings", "false") +
+            outcomeScript({O::ForceUpdateRequired{text, "https://e.test/"}}),
+    };
+    for (const auto& [dark, w, h] :
+         {std::tuple{false, 430, 440}, std::tuple{true, 470, 640}, std::tuple{true, 430, 440}}) {
+        SCOPED_TRACE((dark ? "dark " : "light ") + std::to_string(w));
+        page = std::make_unique<WebViewHarness>(panelPageHtml());  // a forced notice stays
+        page->setDarkTheme(dark);
+        page->resize(w, h);
+        EXPECT_EQ(js(kCard),
+                  json({dark, true, 2, 2, w - 10, h - 10, true, "none,none,text,text,text"}));
+        js("sourceInput.value = 'Vela translates the text under a dragged rectangle.'");
+        for (const std::string& view : views) {
+            SCOPED_TRACE(view.substr(0, 40));
+            js(view);
+            page->settle();
+            EXPECT_EQ(js(kClipped), json::array());
+        }
+    }
+    page->setDarkTheme(false);
 }
 
 }  // namespace
