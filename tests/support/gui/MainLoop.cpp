@@ -19,11 +19,6 @@ bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     });
 }
 
-void spinFor(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    spinUntil([&] { return std::chrono::steady_clock::now() >= end; }, duration);
-}
-
 void drainEvents() {
     gdk_display_sync(gdk_display_get_default());
     while (g_main_context_iteration(nullptr, FALSE)) {

@@ -14,10 +14,6 @@ bool ensureGtk();
 bool spinUntil(const std::function<bool()>& done,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// Runs the default main context for about `duration`. Only for checking that nothing
-// happens; never to wait for something to happen.
-void spinFor(std::chrono::milliseconds duration);
-
 // Dispatches everything already pending: what the X server has sent so far and the idle
 // work it queued. For stepping an in-process drag event by event.
 void drainEvents();
