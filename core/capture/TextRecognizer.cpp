@@ -184,10 +184,14 @@ void allowOpenMpThreads(bool allow) {
 
 // The language whose script dominates recognised text: Hangul means Korean, kana among
 // the ideographs Japanese (Chinese misread by the Japanese model gains the odd kana, so
-// one in ten is needed), ideographs alone Chinese, anything else English.
+// one in ten is needed), ideographs alone Chinese, anything else English. Empty when a few
+// ideographs stand among Latin words: alone they tell Japanese from Chinese by nothing, so
+// every model reads them side by side.
 std::string languageOfScript(std::string_view text) {
-    std::size_t hangul = 0, kana = 0, han = 0;
+    std::size_t hangul = 0, kana = 0, han = 0, latin = 0;
     for (char32_t c : toScalars(text)) {
+        if ((c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'))
+            ++latin;
         switch (eastAsianScriptOf(c)) {
             case EastAsianScript::hangul:
             case EastAsianScript::hangulCompatibilityJamo:
@@ -207,6 +211,8 @@ std::string languageOfScript(std::string_view text) {
         return "kor";
     if (kana > 0 && kana * 10 >= kana + han)
         return "jpn";
+    if (han > 0 && kana == 0 && latin > han)
+        return "";
     if (han > 0)
         return "chi_sim";
     return "eng";
@@ -526,7 +532,8 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         PixPtr probe = scriptProbe(pix.get(), bands, factor);
         std::vector<std::string> chosen{languageOfScript(readAll(languages, probe.get()))};
         const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
-        if (std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
+        if (chosen.front().empty() ||
+            std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
             chosen = codes;
         else if (chosen.front() != "eng" && hasEnglish)
             chosen.push_back("eng");
