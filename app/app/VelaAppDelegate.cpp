@@ -162,14 +162,12 @@ void VelaAppDelegate::applicationDidFinishLaunching() {
         ShortcutValidationError::occupiedBySystem,
         [this](const ShortcutConfig& capture,
                const ShortcutConfig& text) -> std::optional<ShortcutValidationError> {
+            // On a refusal the store asks again with the stored pair, which registers it anew.
             GlobalHotKeyManager& hotKeys = GlobalHotKeyManager::shared();
             if (hotKeys.registerShortcuts(capture, text))
                 return std::nullopt;
-            const bool missedKey = hotKeys.lastRegistrationMissedKey();
-            VelaConfig stored = store_.config();
-            hotKeys.registerShortcuts(stored.captureShortcut, stored.textShortcut);
-            return missedKey ? ShortcutValidationError::keyNotOnKeyboard
-                             : ShortcutValidationError::occupiedBySystem;
+            return hotKeys.lastRegistrationMissedKey() ? ShortcutValidationError::keyNotOnKeyboard
+                                                       : ShortcutValidationError::occupiedBySystem;
         });
     panel.onShortcutsChanged = background_.guard([this] { refreshMenuShortcutLabels(); });
 
