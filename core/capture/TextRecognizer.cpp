@@ -184,14 +184,12 @@ void allowOpenMpThreads(bool allow) {
 
 // The language whose script dominates recognised text: Hangul means Korean, kana among
 // the ideographs Japanese (Chinese misread by the Japanese model gains the odd kana, so
-// one in ten is needed), ideographs alone Chinese, anything else English. Empty when a few
-// ideographs stand among Latin words: alone they tell Japanese from Chinese by nothing, so
-// every model reads them side by side.
+// one in ten is needed), ideographs alone Chinese or Japanese (`kIdeographs`: the script
+// does not tell them apart), anything else English.
+constexpr std::string_view kIdeographs = "chi_sim";
 std::string languageOfScript(std::string_view text) {
-    std::size_t hangul = 0, kana = 0, han = 0, latin = 0;
+    std::size_t hangul = 0, kana = 0, han = 0;
     for (char32_t c : toScalars(text)) {
-        if ((c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'))
-            ++latin;
         switch (eastAsianScriptOf(c)) {
             case EastAsianScript::hangul:
             case EastAsianScript::hangulCompatibilityJamo:
@@ -211,10 +209,8 @@ std::string languageOfScript(std::string_view text) {
         return "kor";
     if (kana > 0 && kana * 10 >= kana + han)
         return "jpn";
-    if (han > 0 && kana == 0 && latin > han)
-        return "";
     if (han > 0)
-        return "chi_sim";
+        return std::string(kIdeographs);
     return "eng";
 }
 
@@ -280,11 +276,15 @@ bool isLatinWord(std::string_view text) {
 struct TextRecognizer::PixelBox {
     int left = 0, top = 0, right = 0, bottom = 0;
     bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+    bool overlaps(const PixelBox& o) const {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+    }
 };
 
 struct TextRecognizer::ReadWord {
     PixelBox box;
     std::string text;
+    float confidence = 0;  // the engine's, 0 to 100
 };
 
 struct TextRecognizer::ReadLine {
@@ -375,15 +375,20 @@ void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
             if (!isLatinWord(word.text))
                 continue;
             // The CJK model splits its reading into pieces of one word; they join directly.
+            // Where it reads Latin over part of the word too, the word is Latin: its boxes
+            // of ideographs next to Latin letters can stray into the Latin word.
             std::string own;
+            bool latinToo = false;
             for (const ReadLine& other : alone) {
                 for (const ReadWord& w : other.words) {
                     if (word.box.contains((w.box.left + w.box.right) / 2,
                                           (w.box.top + w.box.bottom) / 2))
                         own += w.text;
+                    else
+                        latinToo = latinToo || (isLatinWord(w.text) && word.box.overlaps(w.box));
                 }
             }
-            if (isMostlyCJK(own)) {
+            if (!latinToo && isMostlyCJK(own)) {
                 line.text.replace(at, word.text.size(), own);
                 cursor = at + own.size();
             }
@@ -531,9 +536,32 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         // Latin words into ideographs.
         PixPtr probe = scriptProbe(pix.get(), bands, factor);
         std::vector<std::string> chosen{languageOfScript(readAll(languages, probe.get()))};
+        if (chosen.front() == kIdeographs && probe) {
+            // Ideographs without kana may be Chinese or Japanese (a kanji label, two words
+            // in an English sentence); the model that reads them more surely wins. Each
+            // model misreads the other's characters with clearly lower confidence.
+            double best = -1;
+            for (const char* code : {"chi_sim", "jpn"}) {
+                if (std::find(codes.begin(), codes.end(), code) == codes.end())
+                    continue;
+                const auto read =
+                    TextRecognizer::read(engineFor(code, request.usesLanguageCorrection).get(),
+                                         probe.get(), tesseract::PSM_SINGLE_BLOCK);
+                double sum = 0, count = 0;
+                for (const ReadLine& line : read.value_or(std::vector<ReadLine>{})) {
+                    for (const ReadWord& word : line.words) {
+                        sum += word.confidence;
+                        ++count;
+                    }
+                }
+                if (count > 0 && sum / count > best) {
+                    best = sum / count;
+                    chosen.front() = code;
+                }
+            }
+        }
         const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
-        if (chosen.front().empty() ||
-            std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
+        if (std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
             chosen = codes;
         else if (chosen.front() != "eng" && hasEnglish)
             chosen.push_back("eng");
@@ -604,6 +632,7 @@ std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine
                             &word.box.bottom);
             TesseractText text(it->GetUTF8Text(tesseract::RIL_WORD));
             word.text = text ? text.get() : "";
+            word.confidence = it->Confidence(tesseract::RIL_WORD);
             if (!trimmed(word.text).empty())
                 lines.back().words.push_back(std::move(word));
         } while (it->Next(tesseract::RIL_WORD));
