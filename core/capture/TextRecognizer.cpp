@@ -127,33 +127,19 @@ double medianBandHeight(const std::vector<Band>& bands) {
     return *middle;
 }
 
-// A short image of the middle text band with a little space around it: enough text to
-// tell the script at a fraction of a page's cost. (A second band made the probe of a
-// Japanese paragraph cost more than reading it.)
-PixPtr scriptProbe(PIX* pix, const std::vector<Band>& bands, double factor) {
-    const std::vector<std::size_t> picks{bands.size() / 2};
+// A short image of one text line (rows `top` to `bottom` of the prepared image) with a
+// little space around it: enough text to tell the script at a fraction of a page's cost.
+PixPtr lineProbe(PIX* pix, int top, int bottom) {
     const int width = pixGetWidth(pix);
-    const int height = pixGetHeight(pix);
-    std::vector<std::pair<int, int>> strips;  // top and height in the scaled image
-    int total = 0;
-    for (std::size_t i : picks) {
-        const int margin = bands[i].height / 3;
-        const int top = std::max(0, static_cast<int>((bands[i].top - margin) * factor));
-        const int bottom =
-            std::min(height, static_cast<int>((bands[i].top + bands[i].height + margin) * factor));
-        strips.emplace_back(top, bottom - top);
-        total += 2 * (bottom - top);
-    }
-    PixPtr probe(pixCreate(width, total, 8));
+    const int margin = (bottom - top) / 3;
+    top = std::max(0, top - margin);
+    bottom = std::min(pixGetHeight(pix), bottom + margin);
+    const int strip = bottom - top;
+    PixPtr probe(strip > 0 ? pixCreate(width, 2 * strip, 8) : nullptr);
     if (!probe)
         return nullptr;
     pixSetAllArbitrary(probe.get(), 255);
-    int y = 0;
-    for (const auto& [top, stripHeight] : strips) {
-        y += stripHeight / 2;
-        pixRasterop(probe.get(), 0, y, width, stripHeight, PIX_SRC, pix, 0, top);
-        y += stripHeight + stripHeight / 2;
-    }
+    pixRasterop(probe.get(), 0, strip / 2, width, strip, PIX_SRC, pix, 0, top);
     return probe;
 }
 
@@ -292,6 +278,17 @@ struct TextRecognizer::ReadLine {
     std::string text;  // as the engine spaces it
     std::vector<ReadWord> words;
 };
+
+double TextRecognizer::meanConfidence(const ReadLine& line) {
+    double sum = 0;
+    for (const ReadWord& word : line.words)
+        sum += word.confidence;
+    return line.words.empty() ? 0 : sum / static_cast<double>(line.words.size());
+}
+
+// A line that the English model reads with less confidence than this is in another script:
+// it reads Latin text at 90 and more, and turns CJK lines into letters at 50 and less.
+constexpr double kForeignScriptConfidence = 70;
 
 // A blank between two words at least this part of the line height is a space: glyphs set
 // side by side leave far less, a space in a CJK font's Latin about 0.3.
@@ -529,38 +526,40 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     };
     std::string languages = join(codes);
     if (request.automaticallyDetectsLanguage && codes.size() > 1 && !bands.empty()) {
-        // All listed languages read one line to tell the script; then the script's own
-        // model reads the whole image, with English beside it for the Latin words that CJK
-        // screens mix in (names, labels, versions). One engine with all four models reads
-        // single-language text worse and slower, and the models of other scripts turn
-        // Latin words into ideographs.
-        PixPtr probe = scriptProbe(pix.get(), bands, factor);
-        std::vector<std::string> chosen{languageOfScript(readAll(languages, probe.get()))};
-        if (chosen.front() == kIdeographs && probe) {
-            // Ideographs without kana may be Chinese or Japanese (a kanji label, two words
-            // in an English sentence); the model that reads them more surely wins. Each
-            // model misreads the other's characters with clearly lower confidence.
-            double best = -1;
-            for (const char* code : {"chi_sim", "jpn"}) {
-                if (std::find(codes.begin(), codes.end(), code) == codes.end())
-                    continue;
-                const auto read =
-                    TextRecognizer::read(engineFor(code, request.usesLanguageCorrection).get(),
-                                         probe.get(), tesseract::PSM_SINGLE_BLOCK);
-                double sum = 0, count = 0;
-                for (const ReadLine& line : read.value_or(std::vector<ReadLine>{})) {
-                    for (const ReadWord& word : line.words) {
-                        sum += word.confidence;
-                        ++count;
-                    }
-                }
-                if (count > 0 && sum / count > best) {
-                    best = sum / count;
-                    chosen.front() = code;
-                }
-            }
-        }
+        // All listed languages read the middle line to tell the script; then the script's
+        // own model reads the whole image, with English beside it for the Latin words that
+        // CJK screens mix in (names, labels, versions). One engine with all four models reads
+        // single-language text worse and slower, and the models of other scripts turn Latin
+        // words into ideographs. (Probing a second line made the probe of a Japanese
+        // paragraph cost more than reading it.)
+        const Band& middle = bands[bands.size() / 2];
+        std::string script =
+            scriptOf(codes,
+                     lineProbe(pix.get(), static_cast<int>(middle.top * factor),
+                               static_cast<int>((middle.top + middle.height) * factor))
+                         .get(),
+                     request.usesLanguageCorrection);
         const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
+        if (script == "eng" && hasEnglish) {
+            // The middle line may be a Latin one (a heading, a version, a name) among CJK
+            // lines: the line the English model reads least surely tells its script too.
+            auto lines =
+                read(engineFor(script, request.usesLanguageCorrection).get(), pix.get(), layout);
+            if (!lines)
+                return std::nullopt;
+            const auto doubtful = std::min_element(lines->begin(), lines->end(),
+                                                   [](const ReadLine& a, const ReadLine& b) {
+                                                       return meanConfidence(a) < meanConfidence(b);
+                                                   });
+            if (doubtful == lines->end() || meanConfidence(*doubtful) >= kForeignScriptConfidence)
+                return recognizedLines(*lines, pix.get());
+            script =
+                scriptOf(codes, lineProbe(pix.get(), doubtful->box.top, doubtful->box.bottom).get(),
+                         request.usesLanguageCorrection);
+            if (script == "eng")
+                return recognizedLines(*lines, pix.get());
+        }
+        std::vector<std::string> chosen{script};
         if (std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
             chosen = codes;
         else if (chosen.front() != "eng" && hasEnglish)
@@ -592,15 +591,38 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
     return recognizedLines(*lines, pix.get());
 }
 
-std::string TextRecognizer::readAll(const std::string& languages, PIX* pix) {
+std::string TextRecognizer::scriptOf(const std::vector<std::string>& codes, PIX* probe,
+                                     bool languageCorrection) {
+    if (!probe)
+        return "";
+    std::string all;
+    for (const auto& code : codes)
+        all += (all.empty() ? "" : "+") + code;
     std::string text;
-    if (!pix)
-        return text;
-    for (const ReadLine& line :
-         read(engineFor(languages, true).get(), pix, tesseract::PSM_SINGLE_BLOCK)
-             .value_or(std::vector<ReadLine>{}))
+    // The engine of all languages only probes; one with the dictionaries serves every pass.
+    for (const ReadLine& line : read(engineFor(all, true).get(), probe, tesseract::PSM_SINGLE_BLOCK)
+                                    .value_or(std::vector<ReadLine>{}))
         text += line.text;
-    return text;
+    std::string script = languageOfScript(text);
+    if (script != kIdeographs)
+        return script;
+    // Ideographs without kana may be Chinese or Japanese (a kanji label, two words in an
+    // English sentence); the model that reads them more surely wins. Each model misreads
+    // the other's characters with clearly lower confidence.
+    double best = -1;
+    for (const char* code : {"chi_sim", "jpn"}) {
+        if (std::find(codes.begin(), codes.end(), code) == codes.end())
+            continue;
+        const auto lines =
+            read(engineFor(code, languageCorrection).get(), probe, tesseract::PSM_SINGLE_BLOCK);
+        for (const ReadLine& line : lines.value_or(std::vector<ReadLine>{})) {
+            if (!line.words.empty() && meanConfidence(line) > best) {
+                best = meanConfidence(line);
+                script = code;
+            }
+        }
+    }
+    return script;
 }
 
 std::optional<std::vector<TextRecognizer::ReadLine>> TextRecognizer::read(Engine* engine, PIX* pix,

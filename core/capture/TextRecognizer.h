@@ -99,8 +99,12 @@ class TextRecognizer {
     struct PixelBox;
     struct ReadWord;
     struct ReadLine;
-    // The text of all lines the engine reads in the prepared image ("" for none).
-    std::string readAll(const std::string& languages, Pix* pix);
+    // The Tesseract language whose script the probe image of one line shows, read by all
+    // of `codes` ("" for no probe); ideographs without kana go to whichever of Chinese and
+    // Japanese reads them more surely.
+    std::string scriptOf(const std::vector<std::string>& codes, Pix* probe,
+                         bool languageCorrection);
+    static double meanConfidence(const ReadLine& line);
     // The lines and words the engine reads in the prepared image (none: no engine, or it
     // failed).
     // `layout` is Tesseract's page segmentation mode.
