@@ -279,16 +279,21 @@ struct TextRecognizer::ReadLine {
     std::vector<ReadWord> words;
 };
 
-double TextRecognizer::meanConfidence(const ReadLine& line) {
-    double sum = 0;
-    for (const ReadWord& word : line.words)
-        sum += word.confidence;
-    return line.words.empty() ? 0 : sum / static_cast<double>(line.words.size());
+double TextRecognizer::meanConfidence(std::span<const ReadLine> lines) {
+    double sum = 0, words = 0;
+    for (const ReadLine& line : lines) {
+        for (const ReadWord& word : line.words) {
+            sum += word.confidence;
+            ++words;
+        }
+    }
+    return words > 0 ? sum / words : 0;
 }
 
-// A line that the English model reads with less confidence than this is in another script:
-// it reads Latin text at 90 and more, and turns CJK lines into letters at 50 and less.
-constexpr double kForeignScriptConfidence = 70;
+// A line read with less confidence than this is in another script than the model's: the
+// models read their own script at 75 and more (small text included), and turn other
+// scripts' lines into letters at 25 and less.
+constexpr double kForeignScriptConfidence = 50;
 
 // A blank between two words at least this part of the line height is a space: glyphs set
 // side by side leave far less, a space in a CJK font's Latin about 0.3.
@@ -518,13 +523,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
             pix = std::move(scaled);
     }
 
-    const auto join = [](const std::vector<std::string>& parts) {
-        std::string joined;
-        for (const auto& part : parts)
-            joined += (joined.empty() ? "" : "+") + part;
-        return joined;
-    };
-    std::string languages = join(codes);
+    const bool correction = request.usesLanguageCorrection;
     if (request.automaticallyDetectsLanguage && codes.size() > 1 && !bands.empty()) {
         // All listed languages read the middle line to tell the script; then the script's
         // own model reads the whole image, with English beside it for the Latin words that
@@ -538,54 +537,59 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
                      lineProbe(pix.get(), static_cast<int>(middle.top * factor),
                                static_cast<int>((middle.top + middle.height) * factor))
                          .get(),
-                     request.usesLanguageCorrection);
+                     correction);
         const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
-        if (script == "eng" && hasEnglish) {
-            // The middle line may be a Latin one (a heading, a version, a name) among CJK
-            // lines: the line the English model reads least surely tells its script too.
-            auto lines =
-                read(engineFor(script, request.usesLanguageCorrection).get(), pix.get(), layout);
+        const auto listed = [&](const std::string& code) {
+            return std::find(codes.begin(), codes.end(), code) != codes.end();
+        };
+        const auto withEnglish = [&](const std::string& code) {
+            return code == "eng" || !hasEnglish ? code : code + "+eng";
+        };
+        std::optional<std::vector<ReadLine>> lines;
+        if (listed(script)) {
+            lines = read(engineFor(withEnglish(script), correction).get(), pix.get(), layout);
             if (!lines)
                 return std::nullopt;
-            const auto doubtful = std::min_element(lines->begin(), lines->end(),
-                                                   [](const ReadLine& a, const ReadLine& b) {
-                                                       return meanConfidence(a) < meanConfidence(b);
-                                                   });
-            if (doubtful == lines->end() || meanConfidence(*doubtful) >= kForeignScriptConfidence)
-                return recognizedLines(*lines, pix.get());
-            script =
-                scriptOf(codes, lineProbe(pix.get(), doubtful->box.top, doubtful->box.bottom).get(),
-                         request.usesLanguageCorrection);
-            if (script == "eng")
-                return recognizedLines(*lines, pix.get());
+            // The middle line may not show the page's script (a Latin heading, a version or a
+            // date among CJK lines). Another model turns a line into letters it is unsure of,
+            // so the least sure line is probed too, and the surer reading of the two wins.
+            const auto doubtful = std::min_element(
+                lines->begin(), lines->end(), [](const ReadLine& a, const ReadLine& b) {
+                    return meanConfidence({&a, 1}) < meanConfidence({&b, 1});
+                });
+            if (doubtful != lines->end() &&
+                meanConfidence({&*doubtful, 1}) < kForeignScriptConfidence) {
+                const std::string other = scriptOf(
+                    codes, lineProbe(pix.get(), doubtful->box.top, doubtful->box.bottom).get(),
+                    correction);
+                auto again =
+                    other != script && listed(other)
+                        ? read(engineFor(withEnglish(other), correction).get(), pix.get(), layout)
+                        : std::nullopt;
+                if (again && meanConfidence(*again) > meanConfidence(*lines)) {
+                    lines = std::move(again);
+                    script = other;
+                }
+            }
         }
-        std::vector<std::string> chosen{script};
-        if (std::find(codes.begin(), codes.end(), chosen.front()) == codes.end())
-            chosen = codes;
-        else if (chosen.front() != "eng" && hasEnglish)
-            chosen.push_back("eng");
-        languages = join(chosen);
-        if (chosen.size() == 2 && chosen.back() == "eng") {
-            auto lines =
-                read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get(), layout);
-            if (lines && hasLatinWord(*lines)) {
+        if (lines && withEnglish(script) != script) {
+            if (hasLatinWord(*lines)) {
                 // After a Latin word the engine tries English first and keeps misreadings
                 // such as "HES" for the Korean word that follows; where the script's own
                 // model reads CJK text, that reading wins.
-                const auto alone =
-                    read(engineFor(chosen.front(), request.usesLanguageCorrection).get(), pix.get(),
-                         layout);
+                const auto alone = read(engineFor(script, correction).get(), pix.get(), layout);
                 if (alone)
                     restoreCJKWords(*lines, *alone);
             }
-            if (!lines)
-                return std::nullopt;
             spaceLatinFromCJK(*lines, pix.get());
-            return recognizedLines(*lines, pix.get());
         }
+        if (lines)
+            return recognizedLines(*lines, pix.get());
     }
-    auto lines =
-        read(engineFor(languages, request.usesLanguageCorrection).get(), pix.get(), layout);
+    std::string languages;
+    for (const auto& code : codes)
+        languages += (languages.empty() ? "" : "+") + code;
+    const auto lines = read(engineFor(languages, correction).get(), pix.get(), layout);
     if (!lines)
         return std::nullopt;
     return recognizedLines(*lines, pix.get());
@@ -616,8 +620,8 @@ std::string TextRecognizer::scriptOf(const std::vector<std::string>& codes, PIX*
         const auto lines =
             read(engineFor(code, languageCorrection).get(), probe, tesseract::PSM_SINGLE_BLOCK);
         for (const ReadLine& line : lines.value_or(std::vector<ReadLine>{})) {
-            if (!line.words.empty() && meanConfidence(line) > best) {
-                best = meanConfidence(line);
+            if (!line.words.empty() && meanConfidence({&line, 1}) > best) {
+                best = meanConfidence({&line, 1});
                 script = code;
             }
         }

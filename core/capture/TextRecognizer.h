@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,7 +105,8 @@ class TextRecognizer {
     // Japanese reads them more surely.
     std::string scriptOf(const std::vector<std::string>& codes, Pix* probe,
                          bool languageCorrection);
-    static double meanConfidence(const ReadLine& line);
+    // The engine's mean confidence over the words of `lines` (0 without words).
+    static double meanConfidence(std::span<const ReadLine> lines);
     // The lines and words the engine reads in the prepared image (none: no engine, or it
     // failed).
     // `layout` is Tesseract's page segmentation mode.

@@ -49,8 +49,9 @@ TEST(TextRecognition, RenderedScreensComeBackLineByLineInReadingOrder) {
         {"Chrome 에서 Gmail 계정으로 로그인하세요.", ko, 24},
         {"Open the 設定 menu and pick 言語 there.", ja, 24},  // kanji alone among Latin words
         {"経済産業省発表資料", ja, 24},                       // kanji without kana
-        {"新しい版が出ました。\nRelease Notes 2.4\n起動が速くなりました。", ja,
-         24},  // Latin middle
+        // The middle line alone does not tell the page's script.
+        {"新しい版が出ました。\nRelease Notes 2.4\n起動が速くなりました。", ja, 24},
+        {"关于下次会议的通知如下。\n2025年3月15日\n请大家当天带好资料。", zh, 18},
         {"暗い背景の画面でも\n文字を読み取れます。", ja, 24, "#e8e8e8", "#202124"},
         {"A heading line\n\nThe text below it wraps over\ntwo lines of the window.", latin, 22},
         {tall, latin, 22},
