@@ -225,11 +225,44 @@ std::string withoutSpacesBetweenWideCharacters(std::string_view text) {
     return fromScalars(out);
 }
 
+// Full-width punctuation fills a whole character cell, and the CJK models read it as the
+// ASCII mark with blanks around it ("注意 : 本当ですか ?", "、 (例) です"): a mark set apart
+// from the wide character before it is the full-width one, and so is the parenthesis that
+// closes a full-width one or is set apart from the wide character after it. ASCII marks
+// follow their word directly ("エラー: ファイル", "表示(V)") and stay.
+std::string withFullWidthMarks(std::string_view text) {
+    std::u32string scalars = toScalars(text);
+    const auto at = [&](std::size_t i) { return i < scalars.size() ? scalars[i] : U' '; };
+    bool fullWidthOpen = false;
+    for (std::size_t i = 1; i < scalars.size(); ++i) {
+        const char32_t mark = scalars[i];
+        std::size_t before = i, after = i + 1;
+        while (before > 0 && scalars[before - 1] == U' ')
+            --before;
+        while (after < scalars.size() && scalars[after] == U' ')
+            ++after;
+        const bool spacedFromWide = before > 0 && before < i && isWideScalar(scalars[before - 1]);
+        bool fullWidth = false;
+        if (mark == U':' || mark == U';' || mark == U'!' || mark == U'?') {
+            fullWidth = spacedFromWide && (at(i + 1) == U' ' || isWideScalar(at(i + 1)));
+        } else if (mark == U'(') {
+            fullWidth = fullWidthOpen = spacedFromWide && isWideScalar(at(i + 1));
+        } else if (mark == U')') {
+            fullWidth = isWideScalar(scalars[i - 1]) &&
+                        (fullWidthOpen || (after > i + 1 && isWideScalar(at(after))));
+            fullWidthOpen = false;
+        }
+        if (fullWidth)
+            scalars[i] = mark - U'!' + U'\uFF01';
+    }
+    return fromScalars(scalars);
+}
+
 std::string lineText(const char* raw) {
     std::string text = raw ? raw : "";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
-    return withoutSpacesBetweenWideCharacters(text);
+    return withoutSpacesBetweenWideCharacters(withFullWidthMarks(text));
 }
 
 bool isCJKScalar(char32_t c) {

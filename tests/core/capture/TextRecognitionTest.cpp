@@ -48,7 +48,7 @@ TEST(TextRecognition, RenderedScreensComeBackLineByLineInReadingOrder) {
         {"Wi-Fi がオフの場合は Network 設定を開いて\nConnect を押してください。", ja, 22},
         {"Chrome 에서 Gmail 계정으로 로그인하세요.", ko, 24},
         {"Open the 設定 menu and pick 言語 there.", ja, 24},  // kanji alone among Latin words
-        {"経済産業省発表資料", ja, 24},                       // kanji without kana
+        {"経済産業省：発表資料（概要）", ja, 24},  // kanji without kana, full-width marks
         // The middle line alone does not tell the page's script.
         {"新しい版が出ました。\nRelease Notes 2.4\n起動が速くなりました。", ja, 24},
         {"关于下次会议的通知如下。\n2025年3月15日\n请大家当天带好资料。", zh, 18},
