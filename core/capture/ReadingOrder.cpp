@@ -61,17 +61,33 @@ double lowerMedian(std::vector<double> values) {
     return *middle;
 }
 
-// "1. ", "12) ", "• ", "- ", "・" and similar starts of list items.
+// "1. ", "12) ", "• ", "- ", "・" and similar starts of list items, with the CJK forms
+// "1．", "２、", "一、", "（3）" and "①".
 bool startsListItem(std::string_view text) {
     for (std::string_view bullet : {"•", "・", "●", "○", "■", "□", "◦", "▪", "‣", "- ", "* "}) {
         if (text.starts_with(bullet))
             return true;
     }
-    std::size_t digits = 0;
-    while (digits < text.size() && digits < 3 && text[digits] >= '0' && text[digits] <= '9')
-        ++digits;
-    return digits > 0 && digits + 1 < text.size() && (text[digits] == '.' || text[digits] == ')') &&
-           text[digits + 1] == ' ';
+    const std::u32string s = toScalars(text.substr(0, 32)) + U"  ";
+    if (s[0] >= U'\u2460' && s[0] <= U'\u2473')  // circled numbers
+        return true;
+    const bool parenthesised = s[0] == U'(' || s[0] == U'（';
+    std::size_t i = parenthesised ? 1 : 0;
+    const auto isDigit = [](char32_t c) {
+        return (c >= U'0' && c <= U'9') || (c >= U'０' && c <= U'９');
+    };
+    const std::u32string_view cjkNumerals = U"一二三四五六七八九十";
+    const bool cjkNumber = cjkNumerals.find(s[i]) != std::u32string_view::npos;
+    const std::size_t first = i;
+    while (i < first + 3 &&
+           (isDigit(s[i]) || (cjkNumber && cjkNumerals.find(s[i]) != std::u32string_view::npos)))
+        ++i;
+    if (i == first)
+        return false;
+    if (parenthesised)
+        return s[i] == U')' || s[i] == U'）';
+    return ((s[i] == U'.' || s[i] == U')') && s[i + 1] == U' ') || s[i] == U'．' || s[i] == U'、' ||
+           s[i] == U'）';
 }
 
 }  // namespace
