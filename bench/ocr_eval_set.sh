@@ -70,6 +70,22 @@ image mixed-ko-version $KO 26 black white \
   "최신 버전은 Version 2.4.1 입니다.
 Update 를 눌러 설치하세요."
 
+# CJK pages whose middle line alone does not tell their script, and full-width marks.
+image mixed-ja-latin-middle $JA 20 black white \
+  "ソフトウェアの新しい版を公開しました。 Release Notes 3.0 動作が軽くなり、不具合も直りました。" \
+  "ソフトウェアの新しい版を公開しました。
+Release Notes 3.0
+動作が軽くなり、不具合も直りました。"
+image mixed-zh-date-middle $ZH 20 black white \
+  "下周一上午九点召开部门例会。 2026年1月12日请各位同事准时参加。" \
+  "下周一上午九点召开部门例会。
+2026年1月12日
+请各位同事准时参加。"
+image single-ja-marks $JA 20 black white "注意：保存しますか？（変更は元に戻せません）" \
+  "注意：保存しますか？（変更は元に戻せません）"
+image single-zh-marks $ZH 20 black white "提示：确定要删除吗？（此操作无法撤销）" \
+  "提示：确定要删除吗？（此操作无法撤销）"
+
 # One language at a time, 11 to 40 px, light and dark.
 EN_TEXT="Please restart the application after the update has finished installing."
 JA_TEXT="更新のインストールが終わったら、アプリを再起動してください。"
@@ -101,6 +117,14 @@ which has been mild all week long.
 
 The second paragraph is about the weekend,
 when everyone plans to go hiking."
+
+image layout-zh-list $ZH 20 black white "一、准备工作
+
+二、安装步骤
+
+三、常见问题" "一、准备工作
+二、安装步骤
+三、常见问题"
 
 words=(apples bread cheese dates eggs flour grapes honey ice jam kale lemons milk nuts oats
   pears rice salt tea sugar butter carrots onions garlic pepper beans pasta soap coffee yogurt)

@@ -227,9 +227,10 @@ std::string withoutSpacesBetweenWideCharacters(std::string_view text) {
 
 // Full-width punctuation fills a whole character cell, and the CJK models read it as the
 // ASCII mark with blanks around it ("注意 : 本当ですか ?", "、 (例) です"): a mark set apart
-// from the wide character before it is the full-width one, and so is the parenthesis that
-// closes a full-width one or is set apart from the wide character after it. ASCII marks
-// follow their word directly ("エラー: ファイル", "表示(V)") and stay.
+// from the wide character before it is the full-width one, and so is the parenthesis after
+// a wide character that closes a full-width one, ends the line or is set apart from the
+// wide character after it. ASCII marks follow their word directly ("エラー: ファイル",
+// "表示(V)") and stay.
 std::string withFullWidthMarks(std::string_view text) {
     std::u32string scalars = toScalars(text);
     const auto at = [&](std::size_t i) { return i < scalars.size() ? scalars[i] : U' '; };
@@ -248,8 +249,9 @@ std::string withFullWidthMarks(std::string_view text) {
         } else if (mark == U'(') {
             fullWidth = fullWidthOpen = spacedFromWide && isWideScalar(at(i + 1));
         } else if (mark == U')') {
-            fullWidth = isWideScalar(scalars[i - 1]) &&
-                        (fullWidthOpen || (after > i + 1 && isWideScalar(at(after))));
+            fullWidth =
+                isWideScalar(scalars[i - 1]) && (fullWidthOpen || after == scalars.size() ||
+                                                 (after > i + 1 && isWideScalar(at(after))));
             fullWidthOpen = false;
         }
         if (fullWidth)
@@ -327,6 +329,7 @@ double TextRecognizer::meanConfidence(std::span<const ReadLine> lines) {
 // models read their own script at 75 and more (small text included), and turn other
 // scripts' lines into letters at 25 and less.
 constexpr double kForeignScriptConfidence = 50;
+constexpr double kSureReading = 75;
 
 // A blank between two words at least this part of the line height is a space: glyphs set
 // side by side leave far less, a space in a CJK font's Latin about 0.3.
@@ -388,44 +391,96 @@ void TextRecognizer::spaceLatinFromCJK(std::vector<ReadLine>& lines, PIX* pix) {
     }
 }
 
-bool TextRecognizer::hasLatinWord(const std::vector<ReadLine>& lines) {
+bool TextRecognizer::mayBeTakenOver(const ReadWord& word) {
+    const std::u32string scalars = toScalars(word.text);
+    return std::all_of(scalars.begin(), scalars.end(), [](char32_t c) { return c < 0x250; });
+}
+
+bool TextRecognizer::hasWordTakenOver(const std::vector<ReadLine>& lines) {
     for (const ReadLine& line : lines) {
-        for (const ReadWord& word : line.words) {
-            if (isLatinWord(word.text))
-                return true;
-        }
+        if (std::any_of(line.words.begin(), line.words.end(), [](const ReadWord& word) {
+                return isLatinWord(word.text) ||
+                       (mayBeTakenOver(word) && word.confidence < kSureReading);
+            }))
+            return true;
     }
     return false;
 }
 
 void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
                                      const std::vector<ReadLine>& alone) {
+    std::vector<const ReadWord*> used;  // pieces of the CJK reading already in the text
     for (ReadLine& line : lines) {
-        std::size_t cursor = 0;  // words appear in the line's text in order
+        // A line the English model took over as a whole ("AA MATRA RH" for a Chinese
+        // sentence, digits for a date) comes back whole from the script's own model.
+        const auto whole = std::find_if(alone.begin(), alone.end(), [&](const ReadLine& other) {
+            return other.box.contains((line.box.left + line.box.right) / 2,
+                                      (line.box.top + line.box.bottom) / 2);
+        });
+        if (whole != alone.end() && meanConfidence({&line, 1}) < kForeignScriptConfidence &&
+            meanConfidence({&*whole, 1}) >= kSureReading) {
+            line = *whole;
+            continue;
+        }
+        // Pieces that a CJK word of the line already reads are not restored again, however
+        // far their boxes stray ("第 ]段" would become "第第段").
         for (const ReadWord& word : line.words) {
-            const std::size_t at = line.text.find(word.text, cursor);
+            if (mayBeTakenOver(word))
+                continue;
+            for (const ReadLine& other : alone) {
+                for (const ReadWord& w : other.words) {
+                    if (word.box.contains((w.box.left + w.box.right) / 2,
+                                          (w.box.top + w.box.bottom) / 2) &&
+                        word.text.find(w.text) != std::string::npos)
+                        used.push_back(&w);
+                }
+            }
+        }
+        std::size_t cursor = 0;                       // words appear in the line's text in order
+        std::size_t restoredEnd = std::string::npos;  // of the last word restored
+        for (const ReadWord& word : line.words) {
+            std::size_t at = line.text.find(word.text, cursor);
             if (at == std::string::npos)
                 continue;
             cursor = at + word.text.size();
-            if (!isLatinWord(word.text))
+            if (!mayBeTakenOver(word))
                 continue;
             // The CJK model splits its reading into pieces of one word; they join directly.
             // Where it reads Latin over part of the word too, the word is Latin: its boxes
             // of ideographs next to Latin letters can stray into the Latin word.
             std::string own;
+            double sureness = 0;
+            std::vector<const ReadWord*> pieces;
             bool latinToo = false;
             for (const ReadLine& other : alone) {
                 for (const ReadWord& w : other.words) {
                     if (word.box.contains((w.box.left + w.box.right) / 2,
-                                          (w.box.top + w.box.bottom) / 2))
+                                          (w.box.top + w.box.bottom) / 2) &&
+                        std::find(used.begin(), used.end(), &w) == used.end()) {
+                        pieces.push_back(&w);
                         own += w.text;
-                    else
+                        sureness += w.confidence;
+                    } else {
                         latinToo = latinToo || (isLatinWord(w.text) && word.box.overlaps(w.box));
+                    }
                 }
             }
-            if (!latinToo && isMostlyCJK(own)) {
+            // A CJK reading wins when it is mostly CJK, or when it holds CJK characters and
+            // is surer (a date the English model read as digits: "2026415128").
+            const auto scalars = toScalars(own);
+            const bool holdsCJK = std::any_of(scalars.begin(), scalars.end(), isCJKScalar);
+            if (!latinToo &&
+                (isMostlyCJK(own) ||
+                 (holdsCJK && sureness > word.confidence * static_cast<double>(pieces.size())))) {
+                used.insert(used.end(), pieces.begin(), pieces.end());
+                // Between two restored words the English model's space goes too: the CJK
+                // reading runs on ("2026年5月 20日").
+                if (restoredEnd < at && line.text.find_first_not_of(' ', restoredEnd) == at) {
+                    line.text.erase(restoredEnd, at - restoredEnd);
+                    at = restoredEnd;
+                }
                 line.text.replace(at, word.text.size(), own);
-                cursor = at + own.size();
+                cursor = restoredEnd = at + own.size();
             }
         }
     }
@@ -606,7 +661,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
             }
         }
         if (lines && withEnglish(script) != script) {
-            if (hasLatinWord(*lines)) {
+            if (hasWordTakenOver(*lines)) {
                 // After a Latin word the engine tries English first and keeps misreadings
                 // such as "HES" for the Korean word that follows; where the script's own
                 // model reads CJK text, that reading wins.

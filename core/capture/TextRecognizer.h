@@ -116,8 +116,14 @@ class TextRecognizer {
     // A Latin word that the engine joined to a CJK one gets a space back where the image
     // shows one between them.
     static void spaceLatinFromCJK(std::vector<ReadLine>& lines, Pix* pix);
-    static bool hasLatinWord(const std::vector<ReadLine>& lines);
-    // Latin words of `lines` under which `alone` read CJK text take that text instead.
+    // A word the English model may have taken over from the CJK one: Latin letters, digits
+    // and marks only.
+    static bool mayBeTakenOver(const ReadWord& word);
+    // Whether `lines` hold a Latin word, or another word that may have been taken over and
+    // was read unsurely.
+    static bool hasWordTakenOver(const std::vector<ReadLine>& lines);
+    // Words of `lines` that may have been taken over, under which `alone` read CJK text,
+    // take that text instead.
     static void restoreCJKWords(std::vector<ReadLine>& lines, const std::vector<ReadLine>& alone);
 
     Options options_;

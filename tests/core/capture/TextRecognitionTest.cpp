@@ -51,7 +51,7 @@ TEST(TextRecognition, RenderedScreensComeBackLineByLineInReadingOrder) {
         {"経済産業省：発表資料（概要）", ja, 24},  // kanji without kana, full-width marks
         // The middle line alone does not tell the page's script.
         {"新しい版が出ました。\nRelease Notes 2.4\n起動が速くなりました。", ja, 24},
-        {"关于下次会议的通知如下。\n2025年3月15日\n请大家当天带好资料。", zh, 18},
+        {"本月的部门聚餐安排如下。\n2026年5月20日\n地点在公司附近的餐厅。", zh, 20},
         {"暗い背景の画面でも\n文字を読み取れます。", ja, 24, "#e8e8e8", "#202124"},
         {"A heading line\n\nThe text below it wraps over\ntwo lines of the window.", latin, 22},
         {tall, latin, 22},
