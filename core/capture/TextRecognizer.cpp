@@ -205,17 +205,21 @@ bool isWideScalar(char32_t c) {
 }
 
 // Tesseract's CJK models sometimes put spaces between ideographs; printed Japanese and
-// Chinese have none, so a space between two wide characters is dropped.
+// Chinese have none, so a space between two wide characters is dropped. So is a space
+// beside full-width punctuation: it is the blank of the mark's own cell
+// ("Preferences （首选项）").
 std::string withoutSpacesBetweenWideCharacters(std::string_view text) {
     const std::u32string in = toScalars(text);
     std::u32string out;
     out.reserve(in.size());
     for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] == U' ' && !out.empty() && isWideScalar(out.back())) {
+        if (in[i] == U' ' && !out.empty()) {
             std::size_t next = i;
             while (next < in.size() && in[next] == U' ')
                 ++next;
-            if (next < in.size() && isWideScalar(in[next])) {
+            const char32_t after = next < in.size() ? in[next] : U' ';
+            if ((isWideScalar(out.back()) && isWideScalar(after)) ||
+                isCJKPunctuationOrWidthForm(out.back()) || isCJKPunctuationOrWidthForm(after)) {
                 i = next - 1;
                 continue;
             }
@@ -234,8 +238,12 @@ std::string withoutSpacesBetweenWideCharacters(std::string_view text) {
 std::string withFullWidthMarks(std::string_view text) {
     std::u32string scalars = toScalars(text);
     const auto at = [&](std::size_t i) { return i < scalars.size() ? scalars[i] : U' '; };
-    bool fullWidthOpen = false;
-    for (std::size_t i = 1; i < scalars.size(); ++i) {
+    constexpr std::size_t none = std::u32string::npos;
+    std::size_t open = none;  // the last opening parenthesis
+    // The Chinese model reads "（" as "〈" or "《"; such a bracket closed by a parenthesis
+    // was one.
+    std::size_t angle = none;
+    for (std::size_t i = 0; i < scalars.size(); ++i) {
         const char32_t mark = scalars[i];
         std::size_t before = i, after = i + 1;
         while (before > 0 && scalars[before - 1] == U' ')
@@ -244,15 +252,27 @@ std::string withFullWidthMarks(std::string_view text) {
             ++after;
         const bool spacedFromWide = before > 0 && before < i && isWideScalar(scalars[before - 1]);
         bool fullWidth = false;
-        if (mark == U':' || mark == U';' || mark == U'!' || mark == U'?') {
+        if (mark == U'〈' || mark == U'《') {
+            angle = i;
+        } else if (mark == U'〉' || mark == U'》') {
+            angle = none;
+        } else if (mark == U':' || mark == U';' || mark == U'!' || mark == U'?') {
             fullWidth = spacedFromWide && (at(i + 1) == U' ' || isWideScalar(at(i + 1)));
         } else if (mark == U'(') {
-            fullWidth = fullWidthOpen = spacedFromWide && isWideScalar(at(i + 1));
-        } else if (mark == U')') {
-            fullWidth =
-                isWideScalar(scalars[i - 1]) && (fullWidthOpen || after == scalars.size() ||
-                                                 (after > i + 1 && isWideScalar(at(after))));
-            fullWidthOpen = false;
+            open = i;
+            fullWidth = spacedFromWide && isWideScalar(at(i + 1));
+        } else if ((mark == U')' || mark == U'）') && i > 0) {
+            if (angle != none)
+                scalars[angle] = U'（';
+            // A pair is of one kind: the parenthesis that one of its halves shows
+            // full-width makes the other full-width too.
+            const bool openFullWidth = open != none && scalars[open] == U'（';
+            fullWidth = mark == U')' && isWideScalar(scalars[i - 1]) &&
+                        (openFullWidth || angle != none || after == scalars.size() ||
+                         (after > i + 1 && isWideScalar(at(after))));
+            if (open != none && (fullWidth || mark == U'）'))
+                scalars[open] = U'（';
+            open = angle = none;
         }
         if (fullWidth)
             scalars[i] = mark - U'!' + U'\uFF01';

@@ -44,7 +44,8 @@ TEST(TextRecognition, RenderedScreensComeBackLineByLineInReadingOrder) {
         {"我们明天早上八点在图书馆门口见面然后\n一起去参加关于环境保护的讲座。", zh, 26},
         {"우리는 내일 아침 여덟 시에 도서관 앞에서\n만나서 함께 환경 보호 강연을 들으러\n갑니다.",
          ko, 28},
-        {"打开 Firefox 以后，在 Preferences 里修改主页。", zh, 24},
+        {"打开 Firefox（火狐）后，在 Preferences（首选项）里修改主页。", zh, 24},
+        {"提示：请输入密码（至少八位）。", zh, 24},
         {"Wi-Fi がオフの場合は Network 設定を開いて\nConnect を押してください。", ja, 22},
         {"Chrome 에서 Gmail 계정으로 로그인하세요.", ko, 24},
         {"Open the 設定 menu and pick 言語 there.", ja, 24},  // kanji alone among Latin words
