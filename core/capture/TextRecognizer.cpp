@@ -206,8 +206,8 @@ bool isWideScalar(char32_t c) {
 
 // Tesseract's CJK models sometimes put spaces between ideographs; printed Japanese and
 // Chinese have none, so a space between two wide characters is dropped. So is a space
-// beside full-width punctuation: it is the blank of the mark's own cell
-// ("Preferences （首选项）").
+// beside full-width punctuation, or between a curly quotation mark and a wide character:
+// it is the blank of the mark's own cell ("Preferences （首选项）", "点击 “重置”").
 std::string withoutSpacesBetweenWideCharacters(std::string_view text) {
     const std::u32string in = toScalars(text);
     std::u32string out;
@@ -218,7 +218,11 @@ std::string withoutSpacesBetweenWideCharacters(std::string_view text) {
             while (next < in.size() && in[next] == U' ')
                 ++next;
             const char32_t after = next < in.size() ? in[next] : U' ';
-            if ((isWideScalar(out.back()) && isWideScalar(after)) ||
+            const auto wideOrQuote = [](char32_t c) {
+                return isWideScalar(c) || c == U'“' || c == U'”';
+            };
+            if ((wideOrQuote(out.back()) && wideOrQuote(after) &&
+                 (isWideScalar(out.back()) || isWideScalar(after))) ||
                 isCJKPunctuationOrWidthForm(out.back()) || isCJKPunctuationOrWidthForm(after)) {
                 i = next - 1;
                 continue;
@@ -240,6 +244,8 @@ std::string withFullWidthMarks(std::string_view text) {
     const auto at = [&](std::size_t i) { return i < scalars.size() ? scalars[i] : U' '; };
     constexpr std::size_t none = std::u32string::npos;
     std::size_t open = none;  // the last opening parenthesis
+    bool openSpaced = false;  // set apart from a wide character before it
+    int quotes = 0;
     // The Chinese model reads "（" as "〈" or "《"; such a bracket closed by a parenthesis
     // was one.
     std::size_t angle = none;
@@ -256,20 +262,32 @@ std::string withFullWidthMarks(std::string_view text) {
             angle = i;
         } else if (mark == U'〉' || mark == U'》') {
             angle = none;
+        } else if (mark == U'"' || mark == U'“' || mark == U'”') {
+            // Quotation marks beside wide characters are the curly ones of CJK text, opening
+            // and closing in turn.
+            if (mark == U'"' &&
+                ((before > 0 && isWideScalar(scalars[before - 1])) || isWideScalar(at(after))))
+                scalars[i] = quotes % 2 == 0 ? U'“' : U'”';
+            ++quotes;
         } else if (mark == U':' || mark == U';' || mark == U'!' || mark == U'?') {
             fullWidth = spacedFromWide && (at(i + 1) == U' ' || isWideScalar(at(i + 1)));
         } else if (mark == U'(') {
             open = i;
+            openSpaced = spacedFromWide;
             fullWidth = spacedFromWide && isWideScalar(at(i + 1));
         } else if ((mark == U')' || mark == U'）') && i > 0) {
             if (angle != none)
                 scalars[angle] = U'（';
             // A pair is of one kind: the parenthesis that one of its halves shows
-            // full-width makes the other full-width too.
+            // full-width makes the other full-width too, and so do blanks on both outer
+            // sides ("サイト (https://example.com) を").
             const bool openFullWidth = open != none && scalars[open] == U'（';
-            fullWidth = mark == U')' && isWideScalar(scalars[i - 1]) &&
-                        (openFullWidth || angle != none || after == scalars.size() ||
-                         (after > i + 1 && isWideScalar(at(after))));
+            const bool spacedOut =
+                after == scalars.size() || (after > i + 1 && isWideScalar(at(after)));
+            fullWidth =
+                mark == U')' &&
+                (openFullWidth || angle != none ||
+                 (spacedOut && (isWideScalar(scalars[i - 1]) || (open != none && openSpaced))));
             if (open != none && (fullWidth || mark == U'）'))
                 scalars[open] = U'（';
             open = angle = none;
