@@ -243,9 +243,10 @@ std::string withFullWidthMarks(std::string_view text) {
     std::u32string scalars = toScalars(text);
     const auto at = [&](std::size_t i) { return i < scalars.size() ? scalars[i] : U' '; };
     constexpr std::size_t none = std::u32string::npos;
-    std::size_t open = none;  // the last opening parenthesis
-    bool openSpaced = false;  // set apart from a wide character before it
-    int quotes = 0;
+    std::size_t open = none;       // the last opening parenthesis
+    bool openSpaced = false;       // set apart from a wide character before it
+    std::size_t quoteOpen = none;  // an opening quotation mark not yet closed
+    bool quotesWide = false;       // and followed by a wide character
     // The Chinese model reads "（" as "〈" or "《"; such a bracket closed by a parenthesis
     // was one.
     std::size_t angle = none;
@@ -263,12 +264,20 @@ std::string withFullWidthMarks(std::string_view text) {
         } else if (mark == U'〉' || mark == U'》') {
             angle = none;
         } else if (mark == U'"' || mark == U'“' || mark == U'”') {
-            // Quotation marks beside wide characters are the curly ones of CJK text, opening
-            // and closing in turn.
-            if (mark == U'"' &&
-                ((before > 0 && isWideScalar(scalars[before - 1])) || isWideScalar(at(after))))
-                scalars[i] = quotes % 2 == 0 ? U'“' : U'”';
-            ++quotes;
+            // A pair of quotation marks is of one kind: curly when the model reads one half
+            // curly, or when it quotes CJK text ("点击“确定"按钮", "请点击"重置密码"链接");
+            // ASCII quotes around Latin words stay.
+            if (quoteOpen == none) {
+                quoteOpen = i;
+                quotesWide = isWideScalar(at(after));
+            } else {
+                if (scalars[quoteOpen] != U'"' || mark != U'"' ||
+                    (quotesWide && before > 0 && isWideScalar(scalars[before - 1]))) {
+                    scalars[quoteOpen] = U'“';
+                    scalars[i] = U'”';
+                }
+                quoteOpen = none;
+            }
         } else if (mark == U':' || mark == U';' || mark == U'!' || mark == U'?') {
             fullWidth = spacedFromWide && (at(i + 1) == U' ' || isWideScalar(at(i + 1)));
         } else if (mark == U'(') {
