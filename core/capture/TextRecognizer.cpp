@@ -460,11 +460,16 @@ void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
     for (ReadLine& line : lines) {
         // A line the English model took over as a whole ("AA MATRA RH" for a Chinese
         // sentence, digits for a date) comes back whole from the script's own model.
+        const auto centre = [](const PixelBox& b) {
+            return std::pair((b.left + b.right) / 2, (b.top + b.bottom) / 2);
+        };
         const auto whole = std::find_if(alone.begin(), alone.end(), [&](const ReadLine& other) {
-            return other.box.contains((line.box.left + line.box.right) / 2,
-                                      (line.box.top + line.box.bottom) / 2);
+            const auto [x, y] = centre(line.box);
+            const auto [ox, oy] = centre(other.box);
+            return other.box.contains(x, y) && line.box.contains(ox, oy);
         });
-        if (whole != alone.end() && meanConfidence({&line, 1}) < kForeignScriptConfidence &&
+        if (!line.words.empty() && whole != alone.end() &&
+            meanConfidence({&line, 1}) < kForeignScriptConfidence &&
             meanConfidence({&*whole, 1}) >= kSureReading) {
             line = *whole;
             continue;
@@ -688,12 +693,14 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
             // The middle line may not show the page's script (a Latin heading, a version or a
             // date among CJK lines). Another model turns a line into letters it is unsure of,
             // so the least sure line is probed too, and the surer reading of the two wins.
+            // Lines without words (the rules of a window's controls) tell nothing.
+            const auto sureness = [](const ReadLine& line) {
+                return line.words.empty() ? kSureReading : meanConfidence({&line, 1});
+            };
             const auto doubtful = std::min_element(
-                lines->begin(), lines->end(), [](const ReadLine& a, const ReadLine& b) {
-                    return meanConfidence({&a, 1}) < meanConfidence({&b, 1});
-                });
-            if (doubtful != lines->end() &&
-                meanConfidence({&*doubtful, 1}) < kForeignScriptConfidence) {
+                lines->begin(), lines->end(),
+                [&](const ReadLine& a, const ReadLine& b) { return sureness(a) < sureness(b); });
+            if (doubtful != lines->end() && sureness(*doubtful) < kForeignScriptConfidence) {
                 const std::string other = scriptOf(
                     codes, lineProbe(pix.get(), doubtful->box.top, doubtful->box.bottom).get(),
                     correction);

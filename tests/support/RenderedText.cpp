@@ -13,13 +13,16 @@ extern char** environ;
 
 namespace vela::test {
 
-PixelImage renderText(const TextRendering& r, const std::filesystem::path& folder) {
+PixelImage renderText(const TextRendering& r, const std::filesystem::path& folder,
+                      const std::string& drawing) {
     const std::string output = (folder / "rendered.png").string();
     std::vector<std::string> argv = {"convert", "-background", r.background,
                                      "-fill",   r.foreground,  "-font",
                                      r.font,    "-pointsize",  std::to_string(r.pointSize)};
-    argv.insert(argv.end(),
-                {"label:" + r.text, "-bordercolor", r.background, "-border", "20", output});
+    argv.insert(argv.end(), {"label:" + r.text, "-bordercolor", r.background, "-border", "20"});
+    if (!drawing.empty())
+        argv.insert(argv.end(), {"-fill", "none", "-stroke", "#7a7a7a", "-draw", drawing});
+    argv.push_back(output);
     std::vector<char*> args(argv.size() + 1);  // ends with the null pointer
     std::ranges::transform(argv, args.begin(), [](std::string& a) { return a.data(); });
     // The child is always reaped before returning, whatever it does.

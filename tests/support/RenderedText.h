@@ -19,9 +19,11 @@ struct TextRendering {
     std::string background = "white";  // also the 20-pixel margin around the text
 };
 
-// Draws the lines as a PNG in `folder` and reads it back; fails the calling test (and
-// answers an empty image) when ImageMagick fails.
-PixelImage renderText(const TextRendering& rendering, const std::filesystem::path& folder);
+// Draws the lines as a PNG in `folder`, strokes `drawing` (ImageMagick -draw primitives:
+// the borders of controls) in grey over them, and reads it back; fails the calling test
+// (and answers an empty image) when ImageMagick fails.
+PixelImage renderText(const TextRendering& rendering, const std::filesystem::path& folder,
+                      const std::string& drawing = "");
 
 // Edit distance between the two texts in Unicode scalars, divided by the length of
 // `expected` (1 when `expected` is empty and `actual` is not).
