@@ -678,10 +678,10 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
                                static_cast<int>((middle.top + middle.height) * factor))
                          .get(),
                      correction);
-        const bool hasEnglish = std::find(codes.begin(), codes.end(), "eng") != codes.end();
         const auto listed = [&](const std::string& code) {
             return std::find(codes.begin(), codes.end(), code) != codes.end();
         };
+        const bool hasEnglish = listed("eng");
         const auto withEnglish = [&](const std::string& code) {
             return code == "eng" || !hasEnglish ? code : code + "+eng";
         };
