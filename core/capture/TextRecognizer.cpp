@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_set>
 
 #include "core/support/EastAsianScript.h"
 #include "core/support/UnicodeText.h"
@@ -200,6 +201,14 @@ std::string languageOfScript(std::string_view text) {
     return "eng";
 }
 
+// Tesseract's name of a language set: "jpn+eng".
+std::string joined(const std::vector<std::string>& codes) {
+    std::string languages;
+    for (const auto& code : codes)
+        languages += (languages.empty() ? "" : "+") + code;
+    return languages;
+}
+
 bool isWideScalar(char32_t c) {
     return isKana(c) || isHan(c) || isCJKPunctuationOrWidthForm(c);
 }
@@ -344,6 +353,11 @@ bool isLatinWord(std::string_view text) {
 struct TextRecognizer::PixelBox {
     int left = 0, top = 0, right = 0, bottom = 0;
     bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+    // Whether the centre of `o` lies in this box: the CJK model's boxes of single pieces
+    // stray, their centres much less.
+    bool holdsCentreOf(const PixelBox& o) const {
+        return contains((o.left + o.right) / 2, (o.top + o.bottom) / 2);
+    }
     bool overlaps(const PixelBox& o) const {
         return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
     }
@@ -456,17 +470,12 @@ bool TextRecognizer::hasWordTakenOver(const std::vector<ReadLine>& lines) {
 
 void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
                                      const std::vector<ReadLine>& alone) {
-    std::vector<const ReadWord*> used;  // pieces of the CJK reading already in the text
+    std::unordered_set<const ReadWord*> used;  // pieces of the CJK reading already in the text
     for (ReadLine& line : lines) {
         // A line the English model took over as a whole ("AA MATRA RH" for a Chinese
         // sentence, digits for a date) comes back whole from the script's own model.
-        const auto centre = [](const PixelBox& b) {
-            return std::pair((b.left + b.right) / 2, (b.top + b.bottom) / 2);
-        };
         const auto whole = std::find_if(alone.begin(), alone.end(), [&](const ReadLine& other) {
-            const auto [x, y] = centre(line.box);
-            const auto [ox, oy] = centre(other.box);
-            return other.box.contains(x, y) && line.box.contains(ox, oy);
+            return other.box.holdsCentreOf(line.box) && line.box.holdsCentreOf(other.box);
         });
         if (!line.words.empty() && whole != alone.end() &&
             meanConfidence({&line, 1}) < kForeignScriptConfidence &&
@@ -481,10 +490,9 @@ void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
                 continue;
             for (const ReadLine& other : alone) {
                 for (const ReadWord& w : other.words) {
-                    if (word.box.contains((w.box.left + w.box.right) / 2,
-                                          (w.box.top + w.box.bottom) / 2) &&
+                    if (word.box.holdsCentreOf(w.box) &&
                         word.text.find(w.text) != std::string::npos)
-                        used.push_back(&w);
+                        used.insert(&w);
                 }
             }
         }
@@ -506,9 +514,7 @@ void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
             bool latinToo = false;
             for (const ReadLine& other : alone) {
                 for (const ReadWord& w : other.words) {
-                    if (word.box.contains((w.box.left + w.box.right) / 2,
-                                          (w.box.top + w.box.bottom) / 2) &&
-                        std::find(used.begin(), used.end(), &w) == used.end()) {
+                    if (word.box.holdsCentreOf(w.box) && !used.contains(&w)) {
                         pieces.push_back(&w);
                         own += w.text;
                         sureness += w.confidence;
@@ -524,7 +530,7 @@ void TextRecognizer::restoreCJKWords(std::vector<ReadLine>& lines,
             if (!latinToo &&
                 (isMostlyCJK(own) ||
                  (holdsCJK && sureness > word.confidence * static_cast<double>(pieces.size())))) {
-                used.insert(used.end(), pieces.begin(), pieces.end());
+                used.insert(pieces.begin(), pieces.end());
                 // Between two restored words the English model's space goes too: the CJK
                 // reading runs on ("2026年5月 20日").
                 if (restoredEnd < at && line.text.find_first_not_of(' ', restoredEnd) == at) {
@@ -728,10 +734,7 @@ std::optional<std::vector<RecognizedLine>> TextRecognizer::recognize(
         if (lines)
             return recognizedLines(*lines, pix.get());
     }
-    std::string languages;
-    for (const auto& code : codes)
-        languages += (languages.empty() ? "" : "+") + code;
-    const auto lines = read(engineFor(languages, correction).get(), pix.get(), layout);
+    const auto lines = read(engineFor(joined(codes), correction).get(), pix.get(), layout);
     if (!lines)
         return std::nullopt;
     return recognizedLines(*lines, pix.get());
@@ -741,13 +744,11 @@ std::string TextRecognizer::scriptOf(const std::vector<std::string>& codes, PIX*
                                      bool languageCorrection) {
     if (!probe)
         return "";
-    std::string all;
-    for (const auto& code : codes)
-        all += (all.empty() ? "" : "+") + code;
     std::string text;
     // The engine of all languages only probes; one with the dictionaries serves every pass.
-    for (const ReadLine& line : read(engineFor(all, true).get(), probe, tesseract::PSM_SINGLE_BLOCK)
-                                    .value_or(std::vector<ReadLine>{}))
+    for (const ReadLine& line :
+         read(engineFor(joined(codes), true).get(), probe, tesseract::PSM_SINGLE_BLOCK)
+             .value_or(std::vector<ReadLine>{}))
         text += line.text;
     std::string script = languageOfScript(text);
     if (script != kIdeographs)
